@@ -1,0 +1,75 @@
+// archive.h - the archive reader: a read-only view of a Mohawk archive file,
+// its header check, and its resource directory.
+//
+// Everything here works in place on the mapped file; nothing is copied.
+// Portable: the only platform code is MapArchive/ReleaseArchive
+// (archive_map_win32.cpp or archive_map_posix.cpp).
+#pragma once
+
+#include <stdint.h>
+
+// ReadBE16 / ReadBE32: unsigned big-endian values read byte by byte, so no
+// alignment is assumed. Every integer of an archive or of a tBMP resource is
+// read with these.
+inline uint16_t ReadBE16(const uint8_t* p)
+{
+    return static_cast<uint16_t>((static_cast<unsigned>(p[0]) << 8) | p[1]);
+}
+
+inline uint32_t ReadBE32(const uint8_t* p)
+{
+    // Each byte is widened to uint32_t before shifting: p[0] << 24 on a
+    // promoted int would be undefined for bytes >= 0x80.
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+
+// The open archive. base is null when no archive is open; size is only
+// meaningful while base is not null.
+struct ArchiveView {
+    const uint8_t* base;  // first byte of the read-only view of the whole file
+    uint32_t size;        // the file's size in bytes (low 32 bits)
+};
+
+// The viewer's one open archive. Starts zeroed (no archive).
+extern ArchiveView g_archive;
+
+// Type tag of bitmap resources: 't' 'B' 'M' 'P' read big-endian.
+const uint32_t kTypeBitmap = 0x74424D50u;
+
+// Maps the whole file at path (ANSI) read-only into *view. True: view->base
+// is the view and view->size the file's size. False: no view is held and
+// view->base is null. No file or mapping handle outlives the call.
+bool MapArchive(ArchiveView* view, const char* path);
+
+// Unmaps view->base and sets it to null. view->size is left as it is.
+void ReleaseArchive(ArchiveView* view);
+
+// True when the MHWK and RSRC headers of the file at base (size bytes long)
+// agree with the file's size. Never reads past base + size.
+bool IsValidArchive(const uint8_t* base, uint32_t size);
+
+// Enumeration callbacks: plain functions without context. The count comes
+// first (1 to 65535), then one item per resource entry in table order. name
+// points into the view (zero-terminated) or is null for an unnamed resource.
+typedef void (*ResourceCountCallback)(unsigned count);
+typedef void (*ResourceItemCallback)(uint16_t id, uint16_t index, const char* name);
+
+// Reports every resource of the given type. base must have passed
+// IsValidArchive. Tables that do not lie inside the file are treated as
+// absent (type not found, no resources, no names). Not reentrant: a callback
+// must not start another enumeration.
+void EnumerateResources(const uint8_t* base, uint32_t type, ResourceCountCallback onCount,
+                        ResourceItemCallback onItem);
+
+// Looks up file-table entry index (1-based). True: *data points at the
+// resource's first byte inside the view and *size holds its length. False:
+// *data is untouched (*size may have been written). base must have passed
+// IsValidArchive.
+bool GetResourceData(const uint8_t* base, uint16_t index, const uint8_t** data, uint32_t* size);
+
+// Internal lookups, exposed for the tests. end is one past the file's last
+// byte; both return null when nothing matches or a table leaves the file.
+const uint8_t* FindTypeEntry(const uint8_t* directory, uint32_t type, const uint8_t* end);
+const char* FindResourceName(const uint8_t* nameTable, const uint8_t* nameArea, uint16_t index,
+                             const uint8_t* end);

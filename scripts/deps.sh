@@ -1,0 +1,40 @@
+#!/bin/sh
+# deps.sh GROUP... - installs the Debian packages that a group of jobs needs,
+# and only those that are missing. Groups:
+#   build    native build and unit tests (cmake, g++, GoogleTest, Python)
+#   check    sanitizers and fuzzers (clang, compiler-rt), benchmarks (Google Benchmark, LZ4)
+#   windows  the 32-bit Windows build and Wine (adds the i386 architecture)
+#   gui      running the viewer: Xvfb, xdotool, ImageMagick, pefile
+set -eu
+
+packages=
+for group in "$@"; do
+    case $group in
+        build) packages="$packages cmake make g++ python3 googletest" ;;
+        check) packages="$packages clang libclang-rt-dev libbenchmark-dev liblz4-dev" ;;
+        windows) packages="$packages g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386" ;;
+        gui) packages="$packages xvfb xauth xdotool imagemagick x11-utils python3-pefile" ;;
+        *) echo "deps.sh: unknown group '$group'" >&2; exit 2 ;;
+    esac
+done
+
+missing=
+for package in $packages; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [ "$status" = "install ok installed" ] || missing="$missing $package"
+done
+[ -n "$missing" ] || exit 0
+
+if [ "$(id -u)" != 0 ]; then
+    echo "deps.sh: missing packages:$missing; run as root (or install them) first" >&2
+    exit 1
+fi
+echo "deps.sh: installing$missing" >&2
+case $missing in
+    *:i386*)
+        dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386 ;;
+esac
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q >/dev/null
+# shellcheck disable=SC2086
+apt-get install -y -q --no-install-recommends $missing >/dev/null

@@ -1,0 +1,554 @@
+// archive_test.cpp - header validation, mapping, the resource directory and
+// its bounds, checked on archives built by the test-archive builder.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/archive.h"
+#include "tests/support/archive_builder.h"
+
+#ifdef _WIN32
+#include <direct.h>
+#define rmdir _rmdir
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// A heap copy exactly as large as the archive, so that the sanitizers catch a
+// read one byte past the end.
+struct ExactCopy {
+    explicit ExactCopy(const Bytes& bytes) : size(static_cast<uint32_t>(bytes.size())), data(new uint8_t[bytes.size()])
+    {
+        memcpy(data.get(), bytes.data(), bytes.size());
+    }
+    uint32_t size;
+    std::unique_ptr<uint8_t[]> data;
+};
+
+struct Item {
+    uint16_t id;
+    uint16_t index;
+    std::string name;  // "<null>" for no name
+    bool operator==(const Item& o) const { return id == o.id && index == o.index && name == o.name; }
+};
+
+std::ostream& operator<<(std::ostream& os, const Item& item)
+{
+    return os << "{" << item.id << ", " << item.index << ", \"" << item.name << "\"}";
+}
+
+std::vector<unsigned> g_counts;
+std::vector<Item> g_items;
+
+void RecordCount(unsigned count)
+{
+    EXPECT_TRUE(g_items.empty()) << "count reported after an item";
+    g_counts.push_back(count);
+}
+
+void RecordItem(uint16_t id, uint16_t index, const char* name)
+{
+    g_items.push_back(Item{id, index, name ? name : "<null>"});
+}
+
+// Validates, then enumerates type tag; the archive must be valid.
+std::vector<Item> Enumerate(const Bytes& bytes, uint32_t tag = kTypeBitmap)
+{
+    ExactCopy copy(bytes);
+    EXPECT_TRUE(IsValidArchive(copy.data.get(), copy.size));
+    g_counts.clear();
+    g_items.clear();
+    EnumerateResources(copy.data.get(), tag, RecordCount, RecordItem);
+    if (g_items.empty())
+        EXPECT_TRUE(g_counts.empty()) << "count reported without items";
+    else
+        EXPECT_EQ(g_counts, std::vector<unsigned>{static_cast<unsigned>(g_items.size())});
+    return g_items;
+}
+
+const uint32_t kOtherTag = 0x74575656;  // 'tWAV'
+
+Bytes Data(size_t size, uint8_t fill = 0xAB)
+{
+    return Bytes(size, fill);
+}
+
+// Three bitmaps (two named), plus a type of another tag.
+ArchiveSpec SmallSpec()
+{
+    ArchiveSpec spec;
+    spec.types.push_back(TypeSpec{kOtherTag, {{7, 4}}, {{"sound", 4}}});
+    spec.types.push_back(
+        TypeSpec{kTypeBitmap, {{1000, 2}, {5, 1}, {40000, 3}}, {{"first", 1}, {"second", 2}}});
+    for (int i = 0; i < 4; ++i)
+        spec.files.push_back(FileSpec{Data(10 + i)});
+    return spec;
+}
+
+TEST(ReadBE, ReadsBigEndianAtAnyAddress)
+{
+    const uint8_t bytes[] = {0x00, 0xFF, 0x80, 0x01, 0x7F, 0xFE};
+    EXPECT_EQ(ReadBE16(bytes), 0x00FFu);
+    EXPECT_EQ(ReadBE16(bytes + 1), 0xFF80u);
+    EXPECT_EQ(ReadBE32(bytes), 0x00FF8001u);
+    EXPECT_EQ(ReadBE32(bytes + 1), 0xFF80017Fu);
+    EXPECT_EQ(ReadBE32(bytes + 2), 0x80017FFEu);
+}
+
+// The smallest valid archive: both headers and nothing else.
+Bytes MinimalArchive()
+{
+    Bytes bytes = {'M', 'H', 'W', 'K', 0, 0, 0, 20, 'R', 'S', 'R', 'C', 1, 0, 0, 0,
+                   0,   0,   0,   28,  0, 0, 0, 0,  0,   0,   0,   0};
+    return bytes;
+}
+
+TEST(IsValidArchive, HeaderRules)
+{
+    struct Case {
+        const char* what;
+        size_t offset;
+        std::vector<uint8_t> patch;
+        bool valid;
+    } cases[] = {
+        {"unchanged 28-byte archive", 0, {}, true},
+        {"directory offset is not checked", 20, {0xFF, 0xFF, 0xFF, 0xFF}, true},
+        {"file-table offset is not checked", 24, {0xFF, 0xFF, 0xFF, 0xFF}, true},
+        {"wrong first magic", 0, {'M', 'H', 'W', 'k'}, false},
+        {"size-8 field one more", 4, {0, 0, 0, 21}, false},
+        {"size-8 field one less", 4, {0, 0, 0, 19}, false},
+        {"size-8 field is the full size", 4, {0, 0, 0, 28}, false},
+        {"wrong second magic", 8, {'R', 'S', 'R', 'S'}, false},
+        {"version 01 00 00 01", 12, {1, 0, 0, 1}, false},
+        {"version 00 01 00 00", 12, {0, 1, 0, 0}, false},
+        {"version 02 00 00 00", 12, {2, 0, 0, 0}, false},
+        {"total size one more", 16, {0, 0, 0, 29}, false},
+        {"total size one less", 16, {0, 0, 0, 27}, false},
+    };
+    for (const Case& c : cases) {
+        Bytes bytes = MinimalArchive();
+        std::copy(c.patch.begin(), c.patch.end(), bytes.begin() + c.offset);
+        ExactCopy copy(bytes);
+        EXPECT_EQ(IsValidArchive(copy.data.get(), copy.size), c.valid) << c.what;
+    }
+}
+
+TEST(IsValidArchive, SizeMustMatchTheFile)
+{
+    // Appending or truncating breaks the archive even when offset 4 is fixed.
+    Bytes grown = MinimalArchive();
+    grown.push_back(0);
+    PutBE32(grown, 4, static_cast<uint32_t>(grown.size() - 8));
+    ExactCopy copy(grown);
+    EXPECT_FALSE(IsValidArchive(copy.data.get(), copy.size));
+    FixHeaderSizes(grown);
+    ExactCopy fixed(grown);
+    EXPECT_TRUE(IsValidArchive(fixed.data.get(), fixed.size));
+}
+
+TEST(IsValidArchive, ShortFilesAreNeverValidAndNotOverread)
+{
+    // Headers that would pass if the file were long enough, cut short.
+    for (uint32_t size = 0; size < 20; ++size) {
+        Bytes bytes = MinimalArchive();
+        bytes.resize(size);
+        if (size >= 8)
+            PutBE32(bytes, 4, size - 8);
+        ExactCopy copy(bytes);
+        EXPECT_FALSE(IsValidArchive(size ? copy.data.get() : nullptr, size)) << size;
+    }
+}
+
+TEST(IsValidArchive, WrappingSizeField)
+{
+    // size - 8 is computed in 32 bits: a (bogus) size below 8 wraps and
+    // still never validates.
+    Bytes bytes = MinimalArchive();
+    PutBE32(bytes, 4, 0xFFFFFFFCu);
+    ExactCopy copy(bytes);
+    EXPECT_FALSE(IsValidArchive(copy.data.get(), copy.size));
+}
+
+TEST(Enumerate, ReportsTableOrderWithNamesByFileIndex)
+{
+    std::vector<Item> expected = {{1000, 2, "second"}, {5, 1, "first"}, {40000, 3, "<null>"}};
+    EXPECT_EQ(Enumerate(BuildArchive(SmallSpec())), expected);
+    EXPECT_EQ(Enumerate(BuildArchive(SmallSpec()), kOtherTag), (std::vector<Item>{{7, 4, "sound"}}));
+}
+
+TEST(Enumerate, NothingWhenTypeMissingOrEmpty)
+{
+    ArchiveSpec noBitmaps;
+    noBitmaps.types.push_back(TypeSpec{kOtherTag, {{1, 1}}, {}});
+    noBitmaps.files.push_back(FileSpec{Data(4)});
+    EXPECT_TRUE(Enumerate(BuildArchive(noBitmaps)).empty());
+
+    ArchiveSpec emptyType;
+    emptyType.types.push_back(TypeSpec{kTypeBitmap, {}, {{"orphan", 1}}});
+    EXPECT_TRUE(Enumerate(BuildArchive(emptyType)).empty());
+
+    ArchiveSpec noTypes;
+    EXPECT_TRUE(Enumerate(BuildArchive(noTypes)).empty());
+
+    // The 28-byte archive's directory offset is 0: its "directory" is the
+    // MHWK header, whose bytes 2-3 ('W' 'K') give a huge type count.
+    EXPECT_TRUE(Enumerate(MinimalArchive()).empty());
+}
+
+TEST(Enumerate, LaterDuplicatesWin)
+{
+    ArchiveSpec spec;
+    spec.types.push_back(TypeSpec{kTypeBitmap, {{1, 1}}, {}});
+    spec.types.push_back(TypeSpec{kTypeBitmap, {{2, 1}, {3, 2}}, {{"old", 1}, {"x", 2}, {"new", 1}}});
+    spec.files = {FileSpec{Data(1)}, FileSpec{Data(1)}};
+    std::vector<Item> expected = {{2, 1, "new"}, {3, 2, "x"}};
+    EXPECT_EQ(Enumerate(BuildArchive(spec)), expected);
+}
+
+TEST(Enumerate, NamesMatchByFileIndexNotById)
+{
+    // Resource 7 lives at index 1; the name entry for index 7 belongs to
+    // the resource at index 7, not to ID 7. Duplicate entries are reported twice.
+    ArchiveSpec spec;
+    spec.types.push_back(TypeSpec{kTypeBitmap, {{7, 1}, {1, 7}, {9, 1}}, {{"seven", 7}}});
+    std::vector<Item> expected = {{7, 1, "<null>"}, {1, 7, "seven"}, {9, 1, "<null>"}};
+    EXPECT_EQ(Enumerate(BuildArchive(spec)), expected);
+}
+
+TEST(Enumerate, NamesAreRawBytes)
+{
+    ArchiveSpec spec;
+    spec.types.push_back(TypeSpec{kTypeBitmap, {{1, 1}, {2, 2}}, {{"tab\there", 1}, {"\xE9t\xE9", 2}}});
+    std::vector<Item> expected = {{1, 1, "tab\there"}, {2, 2, "\xE9t\xE9"}};
+    EXPECT_EQ(Enumerate(BuildArchive(spec)), expected);
+}
+
+// A2-A5: tables and names that leave the file.
+TEST(Enumerate, TablesOutsideTheFile)
+{
+    Layout layout;
+    const Bytes good = BuildArchive(SmallSpec(), &layout);
+    const size_t bitmapEntry = layout.typeEntries[1];
+    const size_t size = good.size();
+    const uint16_t pastEnd = static_cast<uint16_t>(size - layout.directory);
+
+    struct Case {
+        const char* what;
+        void (*patch)(Bytes&, const Layout&, size_t size);
+        std::vector<Item> expected;
+    };
+    const std::vector<Item> unnamed = {{1000, 2, "<null>"}, {5, 1, "<null>"}, {40000, 3, "<null>"}};
+    const std::vector<Item> none;
+    (void)bitmapEntry;
+    (void)pastEnd;
+    Case cases[] = {
+        {"directory offset past the end",
+         [](Bytes& b, const Layout&, size_t n) { PutBE32(b, 20, static_cast<uint32_t>(n)); }, none},
+        {"directory header cut by the end",
+         [](Bytes& b, const Layout&, size_t n) { PutBE32(b, 20, static_cast<uint32_t>(n - 3)); }, none},
+        {"directory offset near 2^32",
+         [](Bytes& b, const Layout&, size_t) { PutBE32(b, 20, 0xFFFFFFFEu); }, none},
+        {"type table one entry too long",
+         [](Bytes& b, const Layout& l, size_t n) {
+             PutBE16(b, l.directory + 2, static_cast<uint16_t>((n - l.directory - 4) / 8 + 1));
+         },
+         none},
+        {"resource table starts past the end",
+         [](Bytes& b, const Layout& l, size_t n) {
+             PutBE16(b, l.typeEntries[1] + 4, static_cast<uint16_t>(n - l.directory));
+         },
+         none},
+        {"resource count reaches past the end",
+         [](Bytes& b, const Layout& l, size_t n) {
+             PutBE16(b, l.resourceTables[1], static_cast<uint16_t>((n - l.resourceTables[1] - 2) / 4 + 1));
+         },
+         none},
+        {"name table starts past the end",
+         [](Bytes& b, const Layout& l, size_t n) {
+             PutBE16(b, l.typeEntries[1] + 6, static_cast<uint16_t>(n - l.directory));
+         },
+         {{1000, 2, "<null>"}, {5, 1, "<null>"}, {40000, 3, "<null>"}}},
+        {"name count reaches past the end",
+         [](Bytes& b, const Layout& l, size_t n) {
+             PutBE16(b, l.nameTables[1], static_cast<uint16_t>((n - l.nameTables[1] - 2) / 4 + 1));
+         },
+         {{1000, 2, "<null>"}, {5, 1, "<null>"}, {40000, 3, "<null>"}}},
+        {"name area past the end",
+         [](Bytes& b, const Layout& l, size_t n) {
+             PutBE16(b, l.directory, static_cast<uint16_t>(n - l.directory));
+         },
+         {{1000, 2, "<null>"}, {5, 1, "<null>"}, {40000, 3, "<null>"}}},
+    };
+    for (const Case& c : cases) {
+        Bytes bytes = good;
+        c.patch(bytes, layout, size);
+        EXPECT_EQ(Enumerate(bytes), c.expected) << c.what;
+    }
+}
+
+TEST(Enumerate, NamesMustEndInsideTheFile)
+{
+    // The name of index 1 is made the file's last bytes: terminated by the
+    // file's last byte it is kept, cut by the end of the file it is absent.
+    ArchiveSpec spec;
+    spec.types.push_back(TypeSpec{kTypeBitmap, {{1, 1}, {2, 2}}, {{"a", 1}, {"b", 2}}});
+    Layout layout;
+    Bytes bytes = BuildArchive(spec, &layout);
+    const char tail[] = "tail";
+    size_t tailAt = bytes.size();
+    bytes.insert(bytes.end(), tail, tail + 5);  // with its zero
+    FixHeaderSizes(bytes);
+    PutBE16(bytes, layout.nameTables[0] + 2, static_cast<uint16_t>(tailAt - layout.nameArea));
+    EXPECT_EQ(Enumerate(bytes), (std::vector<Item>{{1, 1, "tail"}, {2, 2, "b"}}));
+
+    bytes.pop_back();  // drop the terminating zero
+    FixHeaderSizes(bytes);
+    EXPECT_EQ(Enumerate(bytes), (std::vector<Item>{{1, 1, "<null>"}, {2, 2, "b"}}));
+
+    // A name offset at the end of the file, or beyond it.
+    for (size_t at : {bytes.size(), bytes.size() + 100}) {
+        Bytes moved = bytes;
+        PutBE16(moved, layout.nameTables[0] + 6, static_cast<uint16_t>(at - layout.nameArea));
+        EXPECT_EQ(Enumerate(moved), (std::vector<Item>{{1, 1, "<null>"}, {2, 2, "<null>"}})) << at;
+    }
+}
+
+TEST(Enumerate, LastNameEntryDecidesEvenWhenUnusable)
+{
+    // The later entry for index 1 points past the end: the resource is
+    // unnamed rather than falling back to the earlier, valid entry.
+    for (size_t count : {2u, 40u}) {  // both lookup strategies
+        ArchiveSpec spec;
+        spec.types.push_back(TypeSpec{kTypeBitmap, {{1, 1}}, {}});
+        for (size_t i = 0; i < count; ++i)
+            spec.types[0].names.push_back(NameSpec{"n" + std::to_string(i), static_cast<uint16_t>(i == count - 1 || i == 0 ? 1 : 100 + i)});
+        Layout layout;
+        Bytes bytes = BuildArchive(spec, &layout);
+        EXPECT_EQ(Enumerate(bytes), (std::vector<Item>{{1, 1, "n" + std::to_string(count - 1)}}));
+        PutBE16(bytes, layout.nameTables[0] + 2 + 4 * (count - 1), 0xFFFF);
+        EXPECT_EQ(Enumerate(bytes), (std::vector<Item>{{1, 1, "<null>"}})) << count;
+    }
+}
+
+// The Part's lookup, written out naively: scan the name table from the last
+// entry, and take the name only if it starts and ends inside the file.
+std::string NaiveName(const Bytes& bytes, size_t directory, size_t nameTable, uint16_t index)
+{
+    size_t nameArea = directory + ((bytes[directory] << 8) | bytes[directory + 1]);
+    unsigned count = (bytes[nameTable] << 8) | bytes[nameTable + 1];
+    for (size_t n = count; n-- > 0;) {
+        size_t entry = nameTable + 2 + 4 * n;
+        if (((bytes[entry + 2] << 8) | bytes[entry + 3]) != index)
+            continue;
+        size_t at = nameArea + ((bytes[entry] << 8) | bytes[entry + 1]);
+        size_t zero = at;
+        while (zero < bytes.size() && bytes[zero] != 0)
+            ++zero;
+        if (zero >= bytes.size())
+            return "<null>";
+        return std::string(bytes.begin() + at, bytes.begin() + zero);
+    }
+    return "<null>";
+}
+
+// A7: a maximal archive is enumerated exactly as the naive scan would, in
+// linear time (R x N comparisons would take minutes under the sanitizers).
+TEST(Enumerate, MaximalTablesMatchTheNaiveScan)
+{
+    Bytes bytes = BuildMaximalArchive();
+    std::vector<Item> items = Enumerate(bytes);
+    ASSERT_EQ(items.size(), 65535u);
+    const size_t directory = ReadBE32(bytes.data() + 20);
+    const size_t table = directory + ((bytes[directory + 8] << 8) | bytes[directory + 9]);
+    for (size_t r = 0; r < items.size(); r += 61) {
+        size_t entry = table + 2 + 4 * r;
+        Item expected{ReadBE16(&bytes[entry]), ReadBE16(&bytes[entry + 2]), ""};
+        expected.name = NaiveName(bytes, directory, directory + ((bytes[directory + 10] << 8) | bytes[directory + 11]),
+                                  expected.index);
+        EXPECT_EQ(items[r], expected) << r;
+    }
+}
+
+struct Fetched {
+    bool ok;
+    uint32_t offset;  // of the data inside the archive
+    uint32_t size;
+};
+
+Fetched Fetch(const Bytes& bytes, uint16_t index)
+{
+    ExactCopy copy(bytes);
+    EXPECT_TRUE(IsValidArchive(copy.data.get(), copy.size));
+    const uint8_t* untouched = reinterpret_cast<const uint8_t*>(&copy);
+    const uint8_t* data = untouched;
+    uint32_t size = 0;
+    bool ok = GetResourceData(copy.data.get(), index, &data, &size);
+    if (!ok) {
+        EXPECT_EQ(data, untouched) << "data written on failure, index " << index;
+        return Fetched{false, 0, 0};
+    }
+    return Fetched{true, static_cast<uint32_t>(data - copy.data.get()), size};
+}
+
+TEST(GetResourceData, IndexesAreOneBased)
+{
+    Layout layout;
+    Bytes bytes = BuildArchive(SmallSpec(), &layout);
+    for (uint16_t index = 1; index <= 4; ++index) {
+        Fetched f = Fetch(bytes, index);
+        ASSERT_TRUE(f.ok) << index;
+        EXPECT_EQ(f.offset, layout.data[index - 1]);
+        EXPECT_EQ(f.size, 10u + index - 1);
+    }
+    EXPECT_FALSE(Fetch(bytes, 5).ok);
+    EXPECT_FALSE(Fetch(bytes, 0).ok);
+    EXPECT_FALSE(Fetch(bytes, 65535).ok);
+}
+
+TEST(GetResourceData, SizeIsTwentyFourBitsInOddOrder)
+{
+    ArchiveSpec spec;
+    spec.files.push_back(FileSpec{Data(0x030102)});
+    Layout layout;
+    Bytes bytes = BuildArchive(spec, &layout);
+    EXPECT_EQ(bytes[layout.fileEntries[0] + 4], 0x01);
+    EXPECT_EQ(bytes[layout.fileEntries[0] + 5], 0x02);
+    EXPECT_EQ(bytes[layout.fileEntries[0] + 6], 0x03);
+    Fetched f = Fetch(bytes, 1);
+    ASSERT_TRUE(f.ok);
+    EXPECT_EQ(f.size, 196866u);
+    // Bytes 7 to 9 of the entry are not read.
+    bytes[layout.fileEntries[0] + 7] = 0xFF;
+    bytes[layout.fileEntries[0] + 9] = 0xFF;
+    EXPECT_EQ(Fetch(bytes, 1).size, 196866u);
+}
+
+TEST(GetResourceData, RangeChecks)
+{
+    ArchiveSpec spec;
+    spec.files = {FileSpec{Data(16)}, FileSpec{Data(16)}};
+    Layout layout;
+    const Bytes good = BuildArchive(spec, &layout);
+    const size_t entry = layout.fileEntries[1];
+    const uint32_t size = static_cast<uint32_t>(good.size());
+
+    struct Case {
+        const char* what;
+        uint32_t offset;
+        uint32_t length;
+        bool ok;
+    } cases[] = {
+        {"ends exactly at the end of the file", size - 16, 16, true},
+        {"ends one byte past the end", size - 15, 16, false},
+        {"one byte, the file's last", size - 1, 1, true},
+        {"starts at the end", size, 1, false},
+        {"size zero", 40, 0, false},
+        {"wraps past 2^32", 0xFFFFFFF0u, 0x20, false},
+        {"ends exactly at 2^32", 0xFFFFFFF0u, 0x10, false},
+        {"starts in the headers", 0, 28, true},
+    };
+    for (const Case& c : cases) {
+        Bytes bytes = good;
+        PutBE32(bytes, entry, c.offset);
+        bytes[entry + 4] = static_cast<uint8_t>(c.length >> 8);
+        bytes[entry + 5] = static_cast<uint8_t>(c.length);
+        bytes[entry + 6] = static_cast<uint8_t>(c.length >> 16);
+        Fetched f = Fetch(bytes, 2);
+        EXPECT_EQ(f.ok, c.ok) << c.what;
+        if (f.ok) {
+            EXPECT_EQ(f.offset, c.offset) << c.what;
+            EXPECT_EQ(f.size, c.length) << c.what;
+        }
+    }
+}
+
+// A6: the file table's count and the entry asked for must be in the file.
+TEST(GetResourceData, FileTableOutsideTheFile)
+{
+    ArchiveSpec spec;
+    spec.files = {FileSpec{Data(4)}, FileSpec{Data(4)}};
+    Layout layout;
+    const Bytes good = BuildArchive(spec, &layout);
+
+    Bytes pastEnd = good;  // the table's offset is directory-relative
+    PutBE16(pastEnd, 24, static_cast<uint16_t>(good.size() - layout.directory - 3));
+    EXPECT_FALSE(Fetch(pastEnd, 1).ok);
+
+    Bytes directoryFar = good;
+    PutBE32(directoryFar, 20, 0xFFFFFFF0u);
+    EXPECT_FALSE(Fetch(directoryFar, 1).ok);
+
+    // A count larger than the table: entries past the end are refused,
+    // entries inside it still work.
+    Bytes overcounted = good;
+    size_t entriesThatFit = (good.size() - layout.fileTable - 4) / 10;
+    PutBE32(overcounted, layout.fileTable, 0xFFFFFFFFu);
+    EXPECT_TRUE(Fetch(overcounted, 1).ok);
+    EXPECT_FALSE(Fetch(overcounted, static_cast<uint16_t>(entriesThatFit + 1)).ok);
+    EXPECT_FALSE(Fetch(overcounted, 65535).ok);
+
+    // A 26-byte-or-shorter "archive" cannot even hold the file-table offset.
+    Bytes tiny = MinimalArchive();
+    tiny.resize(24);
+    FixHeaderSizes(tiny);
+    EXPECT_FALSE(Fetch(tiny, 1).ok);
+}
+
+TEST(GetResourceData, IndexZeroFailsForAnyCount)
+{
+    // Index 0 wraps to entry 65535, which needs a table of 65536 entries.
+    ArchiveSpec spec;
+    spec.files.resize(65535, FileSpec{Data(1)});
+    Bytes bytes = BuildArchive(spec);
+    EXPECT_FALSE(Fetch(bytes, 0).ok);
+    EXPECT_TRUE(Fetch(bytes, 65535).ok);
+}
+
+TEST(MapArchive, MapsWholeFilesAndRefusesTheRest)
+{
+    ArchiveView view{nullptr, 0};
+    EXPECT_FALSE(MapArchive(&view, TempPath("does-not-exist.mhk").c_str()));
+    EXPECT_EQ(view.base, nullptr);
+
+    std::string empty = TempPath("empty.mhk");
+    ASSERT_TRUE(WriteFile(empty, Bytes()));
+    EXPECT_FALSE(MapArchive(&view, empty.c_str()));
+    EXPECT_EQ(view.base, nullptr);
+    remove(empty.c_str());
+
+    std::string folder = TempPath("folder");
+#ifdef _WIN32
+    ASSERT_EQ(_mkdir(folder.c_str()), 0);
+#else
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+#endif
+    EXPECT_FALSE(MapArchive(&view, folder.c_str()));
+    EXPECT_EQ(view.base, nullptr);
+    rmdir(folder.c_str());
+
+    Bytes bytes = BuildArchive(SmallSpec());
+    std::string path = TempPath("small.mhk");
+    ASSERT_TRUE(WriteFile(path, bytes));
+    ASSERT_TRUE(MapArchive(&view, path.c_str()));
+    ASSERT_NE(view.base, nullptr);
+    EXPECT_EQ(view.size, bytes.size());
+    EXPECT_EQ(memcmp(view.base, bytes.data(), bytes.size()), 0);
+    EXPECT_TRUE(IsValidArchive(view.base, view.size));
+#ifndef _WIN32
+    // The view does not depend on the file staying open, or even named.
+    remove(path.c_str());
+    EXPECT_EQ(memcmp(view.base, bytes.data(), bytes.size()), 0);
+#endif
+    ReleaseArchive(&view);
+    EXPECT_EQ(view.base, nullptr);
+    remove(path.c_str());
+}
+
+}  // namespace

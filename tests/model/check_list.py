@@ -1,0 +1,80 @@
+#!/usr/bin/env python3
+"""Compares `mhkbmp list` with the model, byte for byte and exit code for
+exit code, over hand-made and random archives.
+
+usage: check_list.py [--count N] [--seed S] -- COMMAND... (COMMAND runs mhkbmp)
+"""
+
+import argparse
+import os
+import random
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import archive_gen  # noqa: E402
+from mhk_model import TBMP, list_archive  # noqa: E402
+
+
+def hand_made(rng):
+    """(name, bytes or None for a missing file, or 'dir')."""
+    cases = [("missing", None), ("folder", "dir"), ("empty", b"")]
+    minimal = bytearray(b"MHWK\0\0\0\x14RSRC\x01\0\0\0\0\0\0\x1c" + b"\0" * 8)
+    cases.append(("minimal-28", bytes(minimal)))
+    cases.append(("short-19", bytes(minimal[:19])))
+    big = archive_gen.build(rng, [b"x" * 3, b"y"],
+                            [(TBMP, [(i, 1 + i % 3) for i in range(3000)],
+                              [(b"n%d" % i, i % 2 + 1) for i in range(3000)])])[0]
+    cases.append(("three-thousand", bytes(big)))
+    cases.append(("no-bitmaps", bytes(archive_gen.build(rng, [b"abc"], [(0x74575156, [(1, 1)], [])])[0])))
+    cases.append(("empty-bitmap-type", bytes(archive_gen.build(rng, [], [(TBMP, [], [(b"n", 1)])])[0])))
+    cases.append(("unnamed-ids", bytes(archive_gen.build(
+        rng, [b"a"], [(TBMP, [(1000, 1), (40000, 1), (65535, 0)], [])])[0])))
+    return cases
+
+
+def run(command, path):
+    done = subprocess.run(command + [path], stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+    return done.returncode, done.stdout, done.stderr
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--count", type=int, default=400)
+    parser.add_argument("--seed", type=int, default=20261207)
+    parser.add_argument("command", nargs="+")
+    args = parser.parse_args()
+
+    rng = random.Random(args.seed)
+    cases = hand_made(rng)
+    for i in range(args.count):
+        cases.append(("random-%d" % i, bytes(archive_gen.random_archive(rng))))
+
+    failures = 0
+    with tempfile.TemporaryDirectory(prefix="velder-list-") as tmp:
+        for name, content in cases:
+            path = os.path.join(tmp, name + ".mhk")
+            if content == "dir":
+                os.mkdir(path)
+            elif content is not None:
+                with open(path, "wb") as f:
+                    f.write(content)
+            expected = list_archive(path)
+            got = run(args.command, path)
+            if got != expected:
+                failures += 1
+                keep = os.path.join(tempfile.gettempdir(), "velder-list-failure-" + name + ".mhk")
+                if isinstance(content, bytes):
+                    with open(keep, "wb") as f:
+                        f.write(content)
+                print("MISMATCH %s (kept as %s)\n  expected %r\n  got      %r"
+                      % (name, keep, (expected[0], expected[1][:300], expected[2]),
+                         (got[0], got[1][:300], got[2])))
+    print("%d archives, %d mismatches" % (len(cases), failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,44 @@
+// mhkbmp.h - shared pieces of the mhkbmp command-line companion.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "archive/archive.h"
+
+// Exit codes, one per failure the viewer itself can report.
+enum ExitCode {
+    kExitOk = 0,
+    kExitUsage = 1,
+    kExitCannotOpen = 2,   // "The file cannot be opened."
+    kExitNotArchive = 3,   // "This file is not a valid Velder Mohawk archive."
+    kExitNoImages = 4,     // "This archive does not contain any images."
+    kExitCannotRead = 5,   // "The image cannot be read."
+    kExitCannotWrite = 6,  // "The file cannot be written."
+};
+
+// The viewer's text for an exit code ("" for kExitOk and kExitUsage).
+const char* ExitMessage(ExitCode code);
+
+// Prints ExitMessage(code) as one line on stderr and returns code.
+int Fail(ExitCode code);
+
+// One line of the viewer's image list.
+struct ListedImage {
+    uint16_t id;
+    uint16_t index;     // 1-based file-table index
+    std::string text;   // the list-box text: the name's bytes, or "[ID]"
+};
+
+// The list-box text of a resource: its name, or "[%d]" of the unsigned ID.
+std::string ListText(uint16_t id, const char* name);
+
+// Maps and validates archivePath into view and lists its tBMP resources in
+// table order, as the viewer's Open does. On anything but kExitOk nothing
+// stays mapped.
+ExitCode OpenAndList(const char* archivePath, ArchiveView* view, std::vector<ListedImage>* images);
+
+// Sub-commands. argv[0] is the sub-command's name.
+int RunList(int argc, char** argv);
