@@ -1,13 +1,76 @@
-#!/bin/sh
-# run.sh [ARCHIVE] - builds mhkbmp if needed and lists the bitmaps of ARCHIVE,
-# or of a small sample archive when none is named.
-set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${VELDER_BUILD:-$root/build}/native
+#!/bin/bash
+# run.sh [ARCHIVE] - builds the viewer if needed and starts it under Wine,
+# opening ARCHIVE, or the bundled demo archive when none is named.
+#
+# With a display ($DISPLAY), the viewer runs there until you close it. Without
+# one, it runs on a private Xvfb: the script waits for its window, saves a
+# screenshot, closes the viewer and prints the screenshot's path.
+#
+#   VELDER_BUILD       build folder (default: build/ in the checkout)
+#   VELDER_SCREENSHOT  where the screenshot goes (default: BUILD/win32/viewer.png)
+set -euo pipefail
 
-"$root/scripts/deps.sh" build
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2 --target mhkbmp make_sample_archive >/dev/null
-archive=${1:-$build/sample.mhk}
-[ $# -ge 1 ] || "$build/tests/make_sample_archive" "$archive"
-exec "$build/mhkbmp" list "$archive"
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${VELDER_BUILD:-$root/build}/win32
+prefix=$build/wineprefix
+exe=$build/VelderImage.exe
+
+"$root/scripts/deps.sh" build windows gui
+mkdir -p "$build"
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >"$build.configure.log" 2>&1 ||
+        { cat "$build.configure.log" >&2; exit 1; }
+fi
+cmake --build "$build" -j2 --target VelderImage make_sample_archive >"$build.build.log" 2>&1 ||
+    { grep -E 'error|Error' "$build.build.log" >&2; exit 1; }
+
+if [ $# -ge 1 ]; then
+    archive=$(realpath -m -- "$1")
+elif [ -f "$root/demo/demo.mhk" ]; then
+    archive=$root/demo/demo.mhk
+else
+    # No demo archive in this checkout: a small generated one instead.
+    archive=$build/sample.mhk
+    "$root/scripts/wine-run.sh" --prefix="$prefix" --timeout=120 "$build/tests/make_sample_archive.exe" \
+        "$archive" >/dev/null 2>&1
+fi
+echo "run.sh: opening $archive" >&2
+
+if [ -n "${DISPLAY:-}" ]; then
+    exec "$root/scripts/wine-run.sh" --prefix="$prefix" --timeout=86400 "$exe" "$archive"
+fi
+
+# No display: one of our own, a screenshot, and the viewer closed again.
+shot=${VELDER_SCREENSHOT:-$build/viewer.png}
+shot=$(realpath -m -- "$shot")
+export VELDER_ROOT=$root VELDER_PREFIX=$prefix VELDER_EXE=$exe VELDER_ARCHIVE=$archive VELDER_SHOT=$shot
+timeout -k 10 300 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    set -u
+    export WINEPREFIX=$VELDER_PREFIX WINEDEBUG=-all
+    "$VELDER_ROOT/scripts/wine-run.sh" --prefix="$VELDER_PREFIX" --timeout=240 "$VELDER_EXE" "$VELDER_ARCHIVE" \
+        >/dev/null 2>&1 &
+    viewer=$!
+    wid=$(timeout 120 xdotool search --sync --onlyvisible --name "^Velder Image Viewer" 2>/dev/null | head -1)
+    if [ -z "$wid" ]; then
+        echo "run.sh: the viewer window did not appear" >&2
+        kill "$viewer" 2>/dev/null
+        exit 1
+    fi
+    eval "$(xdotool getwindowgeometry --shell "$wid")"
+    # Wait until the window has painted its middle (the screen behind it is black).
+    for _ in $(seq 50); do
+        import -window root "$VELDER_SHOT" 2>/dev/null
+        colour=$(convert "$VELDER_SHOT" -format "%[pixel:p{$((X + WIDTH * 3 / 4)),$((Y + HEIGHT / 2))}]" info:)
+        case $colour in *"(0,0,0)"|black) sleep 0.1 ;; *) break ;; esac
+    done
+    sleep 0.3
+    import -window root "$VELDER_SHOT"
+    xdotool key --window "$wid" alt+F4 2>/dev/null
+    wait "$viewer"
+    status=$?
+    # Alt+F4 closed the window before its key-up: do not leave it pressed.
+    wineserver -k >/dev/null 2>&1
+    exit $status
+' || { echo "run.sh: the viewer did not run cleanly" >&2; exit 1; }
+echo "$shot"

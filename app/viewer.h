@@ -1,0 +1,126 @@
+// viewer.h - the viewer application's globals and the functions its modules
+// share: start-up, the main window, and the entry points of the archive
+// browser, image export and drop target.
+#pragma once
+
+#include <windows.h>
+#include <stdint.h>
+
+#include "app/resource.h"
+#include "bitmap/bitmap.h"
+
+// Caption of every message box, and the main window's title.
+#define PRODUCT_NAME "Velder Image Viewer"
+
+// Class name of the main window.
+#define MAIN_WINDOW_CLASS "VelderImage"
+
+// ---- Start-up and shutdown (startup.cpp, entry.cpp, viewer_main.cpp) ----
+
+typedef int (*InitRoutine)(void);   // static initialiser; its result is not read
+typedef void (*ExitRoutine)(void);  // run once at process exit
+
+const int kMaxExitRoutines = 64;
+
+extern HINSTANCE g_hInstance;                           // this program's module
+extern const InitRoutine g_initRoutines[2];             // static initialisers, first to last
+extern ExitRoutine g_exitRoutines[kMaxExitRoutines];    // exit routines, bottom at index 0
+extern ExitRoutine* g_exitRoutineTop;                   // next free slot of g_exitRoutines
+
+// ProgramEntry
+//     The process entry point: initialisers, ViewerMain, exit routines, ExitProcess.
+extern "C" void __stdcall ProgramEntry(void);
+
+// RunInitRoutines
+//     Empties the exit stack, then calls every non-null initialiser in order.
+void RunInitRoutines(void);
+
+// RunExitRoutines
+//     Pops and runs the exit routines, the last registered first.
+void RunExitRoutines(void);
+
+// RegisterExitRoutine
+//     Pushes routine on the exit stack: 0, or non-zero when the stack is full.
+int RegisterExitRoutine(ExitRoutine routine);
+
+// RegisterArchiveCleanup
+//     The static initialiser: registers ReleaseArchiveAtExit.
+int RegisterArchiveCleanup(void);
+
+// ReleaseArchiveAtExit
+//     Unmaps the archive that is still open, if any.
+void ReleaseArchiveAtExit(void);
+
+// ViewerMain
+//     Sets up OLE, the controls and the main window, runs the message loop;
+//     returns the exit code (the quit code, or 1 without a window).
+int ViewerMain(void);
+
+// RegisterMainWindowClass
+//     Registers the class "VelderImage"; returns its atom, 0 on failure.
+ATOM RegisterMainWindowClass(void);
+
+// CreateMainWindow
+//     Creates the visible main window of the class atom; null on failure.
+HWND CreateMainWindow(ATOM windowClass);
+
+// ---- Main window (main_window.cpp) ----
+
+extern HWND g_hwndList;          // the list box of the archive's images
+extern HWND g_hwndStatus;        // the status bar
+extern HBITMAP g_hbmImage;       // the displayed image, owned by the main window; null if none
+extern int32_t g_listWidth;      // current width of the list box, in pixels
+extern bool g_blackBackground;   // paint the background black instead of button face
+
+// Layout constants: the area right of the list is this wide once the client
+// area is wide enough; the list is never narrower than the minimum; the image
+// sits this far from the list and from the top.
+const int32_t kImageAreaWidth = 624;
+const int32_t kMinListWidth = 96;
+const int kImageMargin = 8;
+
+LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+void OnCreate(HWND hwnd);
+void OnDestroy(void);
+void OnSize(HWND hwnd, UINT width, UINT height);
+void OnEraseBackground(HDC hdc);
+void OnInitMenuPopup(HMENU menu, UINT position);
+void OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam);
+
+// ToggleBlackBackground
+//     Flips the background colour, its check mark, and repaints.
+void ToggleBlackBackground(HWND hwnd);
+
+// ShowAbout
+//     The About box.
+void ShowAbout(HWND hwnd);
+
+// ShowWarning, ShowInfo
+//     An OK message box with the warning or information icon.
+void ShowWarning(HWND owner, const char* text);
+void ShowInfo(HWND owner, const char* text);
+
+// ClearStatusText
+//     Empties the status bar.
+void ClearStatusText(void);
+
+// RepaintWindow
+//     Invalidates the whole client area, with erasing (all drawing happens there).
+void RepaintWindow(HWND hwnd);
+
+// SetMenuCheck
+//     Checks or unchecks a command in the menu bar's popup at position.
+void SetMenuCheck(HWND hwnd, int position, UINT command, bool checked);
+
+// ---- Archive browser (archive_browser.cpp) ----
+
+void OpenArchive(HWND hwnd, const char* path);
+void BrowseAndOpenArchive(HWND hwnd);
+void OpenCommandLineArchive(HWND hwnd);
+void ShowSelectedImage(HWND hwnd);
+bool DecodeSelectedImage(bool bottomUp, BitmapBuffer* buffer);
+
+// ---- Image export (image_export.cpp) ----
+
+void CopyImageToClipboard(HWND hwnd);
+void SaveImageAs(HWND hwnd);

@@ -1,0 +1,134 @@
+#!/bin/bash
+# black_box.sh PREFIX VIEWER.exe OUTDIR - the real viewer under Wine on the
+# current X display (run-on-xvfb.sh gives it one of its own), driven like a
+# user with xdotool: shortcuts while the list has the focus, the About box,
+# and the three ways of closing it. Screenshots go to OUTDIR. Prints
+# "BLACK BOX PASSED" only when every case passed.
+set -u
+prefix=$1
+exe=$2
+out=$3
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+export WINEPREFIX="$prefix" WINEDEBUG=-all
+mkdir -p "$out"
+rm -f "$out"/*.png
+title='^Velder Image Viewer$'
+failed=0
+
+say() { echo "black box: $*"; }
+fail() { echo "black box: FAILED: $*"; failed=1; }
+
+# start_viewer: a fresh wineserver for every case (a key that closes the
+# window loses its key-up, and the server would keep it pressed for the next
+# program), then the viewer, then its window's id and geometry.
+start_viewer() {
+    wineserver -k >/dev/null 2>&1
+    wineserver -w >/dev/null 2>&1
+    "$root/scripts/wine-run.sh" --prefix="$prefix" --timeout=60 "$exe" >"$out/viewer.log" 2>&1 &
+    viewer=$!
+    wid=$(timeout 30 xdotool search --sync --onlyvisible --name "$title" 2>/dev/null | head -1)
+    if [ -z "$wid" ]; then
+        fail "the main window did not appear"
+        return 1
+    fi
+    eval "$(xdotool getwindowgeometry --shell "$wid")"
+    say "window $wid at $X,$Y, $WIDTH x $HEIGHT"
+}
+
+# shot NAME EXPECTED: screenshots until the background shows EXPECTED.
+shot() {
+    local colour=
+    for _ in $(seq 50); do
+        import -window root "$out/$1.png" 2>/dev/null
+        colour=$("$here/check_screenshot.py" colour "$out/$1.png" "$X" "$Y" "$WIDTH" "$HEIGHT")
+        [ "$colour" = "$2" ] && return 0
+        sleep 0.1
+    done
+    fail "$1: background $colour, expected $2"
+    return 1
+}
+
+# windows_become N [SEARCH...]: waits until N visible windows match the
+# xdotool search (by default: those that carry the viewer's title).
+windows_become() {
+    local want=$1 n=
+    shift
+    [ $# -gt 0 ] || set -- --name "$title"
+    for _ in $(seq 50); do
+        n=$(xdotool search --onlyvisible "$@" 2>/dev/null | wc -l)
+        [ "$n" -eq "$want" ] && return 0
+        sleep 0.1
+    done
+    fail "$n windows match '$*', expected $want"
+    return 1
+}
+
+# expect_exit HOW: the viewer ends by itself, with exit code 0.
+expect_exit() {
+    for _ in $(seq 100); do
+        kill -0 "$viewer" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$viewer" 2>/dev/null; then
+        fail "$1: the viewer is still running"
+        kill "$viewer" 2>/dev/null
+        wait "$viewer" 2>/dev/null
+        return 1
+    fi
+    wait "$viewer"
+    local status=$?
+    if [ "$status" -ne 0 ]; then
+        fail "$1: exit code $status"
+        return 1
+    fi
+    say "$1: exit code 0"
+}
+
+face=$("$here/check_screenshot.py" face "$prefix/user.reg") || face=
+[ -n "$face" ] || { echo "black box: FAILED: no button-face colour in $prefix/user.reg"; exit 1; }
+say "button face is $face"
+
+started=$(date +%s%N)
+
+# Shortcuts go to the main window while the list has the focus: Ctrl+B
+# twice, then F1 for the About box; Alt+F4 closes.
+if start_viewer; then
+    shot plain "$face" &&
+        xdotool key --window "$wid" ctrl+b && shot black 000000 &&
+        { "$here/check_screenshot.py" layout "$out/plain.png" "$out/black.png" "$X" "$Y" "$WIDTH" "$HEIGHT" \
+              "$face" || fail "layout"; } &&
+        xdotool key --window "$wid" ctrl+b && shot plain-again "$face" &&
+        xdotool key --window "$wid" F1 && windows_become 2 && {
+            about=$(xdotool search --onlyvisible --name "$title" | grep -vx "$wid" | head -1)
+            import -window root "$out/about.png" 2>/dev/null
+            xdotool key --window "$about" Return 2>/dev/null  # BadWindow once it closes
+            windows_become 1
+        }
+    xdotool key --window "$wid" alt+F4 2>/dev/null
+    expect_exit "Alt+F4"
+fi
+
+# File > Exit from the keyboard; the open menu is one more window of the
+# program.
+if start_viewer; then
+    program=(--classname '^velderimage\.exe$')
+    shot file-exit "$face" && windows_become 1 "${program[@]}" &&
+        xdotool key --window "$wid" alt+f && windows_become 2 "${program[@]}" &&
+        xdotool key --window "$wid" x 2>/dev/null
+    expect_exit "File > Exit"
+fi
+
+# The close box: the rightmost caption button, which Wine draws itself.
+if start_viewer; then
+    shot close-box "$face" && xdotool mousemove $((X + WIDTH - 14)) $((Y + 12)) click 1
+    expect_exit "close box"
+fi
+
+wineserver -k >/dev/null 2>&1
+say "$(( ($(date +%s%N) - started) / 1000000 )) ms for all cases"
+if [ "$failed" -eq 0 ]; then
+    echo "BLACK BOX PASSED"
+    exit 0
+fi
+exit 1

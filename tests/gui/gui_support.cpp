@@ -1,0 +1,257 @@
+// gui_support.cpp - message-box recorder, pixel read-back and the main
+// window's fixture for the in-process GUI tests.
+#include "tests/gui/gui_support.h"
+
+#include <commctrl.h>
+#include <string.h>
+
+#include "app/viewer.h"
+
+namespace {
+
+BoxRecorder* g_recorder;  // the recorder whose hook is installed on this thread
+
+// The message box's icon control: 0x440 in Wine's template, 20 on Windows.
+UINT RecogniseIcon(HWND box)
+{
+    static const int kIconControls[] = {0x440, 20};
+    HICON warning = LoadIconA(nullptr, MAKEINTRESOURCEA(32515));      // IDI_WARNING
+    HICON information = LoadIconA(nullptr, MAKEINTRESOURCEA(32516));  // IDI_INFORMATION
+    for (int id : kIconControls) {
+        HWND control = GetDlgItem(box, id);
+        if (control == nullptr)
+            continue;
+        HICON icon = reinterpret_cast<HICON>(SendMessageA(control, STM_GETICON, 0, 0));
+        if (icon != nullptr && icon == warning)
+            return MB_ICONWARNING;
+        if (icon != nullptr && icon == information)
+            return MB_ICONINFORMATION;
+    }
+    return 0;
+}
+
+}  // namespace
+
+BoxRecorder::BoxRecorder() : hook_(nullptr)
+{
+    g_recorder = this;
+    hook_ = SetWindowsHookExA(WH_CBT, HookProc, nullptr, GetCurrentThreadId());
+}
+
+BoxRecorder::~BoxRecorder()
+{
+    if (hook_ != nullptr)
+        UnhookWindowsHookEx(hook_);
+    g_recorder = nullptr;
+}
+
+LRESULT CALLBACK BoxRecorder::HookProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    BoxRecorder* self = g_recorder;
+    if (code == HCBT_ACTIVATE && self != nullptr) {
+        HWND h = reinterpret_cast<HWND>(wParam);
+        char className[32] = {0};
+        // Activation also reaches the owner when a box closes, and a parent
+        // dialog again after a nested one: record each box once.
+        if (GetClassNameA(h, className, sizeof className) > 0 && strcmp(className, "#32770") == 0) {
+            bool seen = false;
+            for (HWND s : self->seen_)
+                seen = seen || s == h;
+            if (!seen) {
+                self->seen_.push_back(h);
+                char caption[256] = {0};
+                char text[1024] = {0};
+                GetWindowTextA(h, caption, sizeof caption);
+                GetDlgItemTextA(h, 0xFFFF, text, sizeof text);
+                self->boxes_.push_back(BoxRecord{caption, text, RecogniseIcon(h)});
+                PostMessageA(h, WM_COMMAND, IDOK, 0);
+            }
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+uint32_t Rgb(COLORREF colour)
+{
+    return (static_cast<uint32_t>(GetRValue(colour)) << 16) | (static_cast<uint32_t>(GetGValue(colour)) << 8) |
+           GetBValue(colour);
+}
+
+Pixels ReadBitmap(HDC hdc, HBITMAP bitmap, int width, int height)
+{
+    Pixels pixels;
+    pixels.width = width;
+    pixels.height = height;
+    pixels.data.assign(static_cast<size_t>(width) * height, 0);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    int rows = GetDIBits(hdc, bitmap, 0, height, pixels.data.data(), &info, DIB_RGB_COLORS);
+    EXPECT_EQ(rows, height) << "GetDIBits";
+    for (uint32_t& p : pixels.data)
+        p &= 0xFFFFFF;
+    return pixels;
+}
+
+Pixels EraseIntoMemory(HWND hwnd, int width, int height, uint32_t fill, const RECT* clip)
+{
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    HBRUSH brush = CreateSolidBrush(RGB(fill >> 16, (fill >> 8) & 0xFF, fill & 0xFF));
+    RECT all = {0, 0, width, height};
+    FillRect(memory, &all, brush);
+    DeleteObject(brush);
+    if (clip != nullptr)
+        IntersectClipRect(memory, clip->left, clip->top, clip->right, clip->bottom);
+    LRESULT erased = SendMessageA(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory), 0);
+    EXPECT_EQ(erased, 1) << "WM_ERASEBKGND must report the background as erased";
+    SelectObject(memory, previous);
+    Pixels pixels = ReadBitmap(memory, bitmap, width, height);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+Pixels ReadClientArea(HWND hwnd)
+{
+    RECT client;
+    GetClientRect(hwnd, &client);
+    HDC window = GetDC(hwnd);
+    HDC memory = CreateCompatibleDC(window);
+    HBITMAP bitmap = CreateCompatibleBitmap(window, client.right, client.bottom);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, client.right, client.bottom, window, 0, 0, SRCCOPY);
+    SelectObject(memory, previous);
+    Pixels pixels = ReadBitmap(memory, bitmap, client.right, client.bottom);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(hwnd, window);
+    return pixels;
+}
+
+uint32_t PatternColour(int x, int y)
+{
+    return (static_cast<uint32_t>((x * 7 + 3) & 0xFF) << 16) | (static_cast<uint32_t>((y * 5 + 11) & 0xFF) << 8) |
+           static_cast<uint32_t>((x ^ y) & 0xFF);
+}
+
+HBITMAP MakePatternBitmap(int width, int height)
+{
+    // Built the way the viewer builds its display bitmaps: a DIB turned
+    // into a device-dependent bitmap.
+    std::vector<uint32_t> rows(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x)
+            rows[static_cast<size_t>(y) * width + x] = PatternColour(x, y);
+    }
+    BITMAPINFOHEADER header = {};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = -height;
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    header.biCompression = BI_RGB;
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = CreateDIBitmap(screen, &header, CBM_INIT, rows.data(),
+                                    reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    return bitmap;
+}
+
+RECT ChildRect(HWND child)
+{
+    RECT rect;
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+bool PumpMessages(int* quitCode)
+{
+    bool quit = false;
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            quit = true;
+            if (quitCode != nullptr)
+                *quitCode = static_cast<int>(message.wParam);
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return quit;
+}
+
+void ResetViewerState()
+{
+    g_hInstance = GetModuleHandleA(nullptr);
+    g_hwndList = nullptr;
+    g_hwndStatus = nullptr;
+    g_hbmImage = nullptr;
+    g_listWidth = 0;
+    g_blackBackground = false;
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+    WNDCLASSEXA existing = {};
+    existing.cbSize = sizeof existing;
+    if (!GetClassInfoExA(g_hInstance, MAIN_WINDOW_CLASS, &existing)) {
+        ASSERT_NE(RegisterMainWindowClass(), 0) << "class registration, error " << GetLastError();
+    }
+}
+
+void MainWindowTest::SetUp()
+{
+    ResetViewerState();
+    // GetClassInfoExA answers with the class atom.
+    WNDCLASSEXA info = {};
+    info.cbSize = sizeof info;
+    ATOM atom = static_cast<ATOM>(GetClassInfoExA(g_hInstance, MAIN_WINDOW_CLASS, &info));
+    hwnd_ = CreateMainWindow(atom);
+    ASSERT_NE(hwnd_, nullptr) << "main window, error " << GetLastError();
+    PumpMessages();
+}
+
+void MainWindowTest::TearDown()
+{
+    if (hwnd_ != nullptr && IsWindow(hwnd_))
+        DestroyWindow(hwnd_);
+    PumpMessages();
+    if (g_hbmImage != nullptr)
+        DeleteObject(g_hbmImage);
+    g_hbmImage = nullptr;
+}
+
+void MainWindowTest::Resize(UINT width, UINT height)
+{
+    SendMessageA(hwnd_, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height));
+}
+
+void MainWindowTest::Command(WORD id, WORD code, HWND control)
+{
+    LRESULT result = SendMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(control));
+    EXPECT_EQ(result, 0) << "WM_COMMAND " << id;
+}
+
+UINT MainWindowTest::PopupItemState(int position, UINT command)
+{
+    HMENU popup = GetSubMenu(GetMenu(hwnd_), position);
+    EXPECT_NE(popup, nullptr) << "popup " << position;
+    LRESULT result = SendMessageA(hwnd_, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), MAKELPARAM(position, 0));
+    EXPECT_EQ(result, 0);
+    return GetMenuState(popup, command, MF_BYCOMMAND);
+}
+
+int MainWindowTest::StatusBarHeight() const
+{
+    RECT rect;
+    GetWindowRect(g_hwndStatus, &rect);
+    return rect.bottom - rect.top;
+}
