@@ -74,9 +74,10 @@ Bytes Resource24(unsigned format = 4, size_t size = 8 + 392 * kWidePitch)
 // as long as the result, since a top-down format 10 points into it.
 struct Decoded {
     Decoded(const Bytes& resource, bool bottomUp)
-        : data(new uint8_t[resource.size() + 1]), size(static_cast<uint32_t>(resource.size()))
+        : data(new uint8_t[resource.size()]), size(static_cast<uint32_t>(resource.size()))
     {
-        memcpy(data.get(), resource.data(), resource.size());
+        if (!resource.empty())
+            memcpy(data.get(), resource.data(), resource.size());
         ok = DecodeBitmapResource(data.get(), size, bottomUp, &bitmap);
     }
     ~Decoded()
@@ -137,7 +138,7 @@ TEST(Bitmap, PaletteHeaderAndShortResources)
         EXPECT_FALSE(Accepts(b)) << at;
     }
     // Shorter than the header; then shorter than the palette block.
-    const Bytes whole = Resource8(4, 1, 1034, {});
+    const Bytes whole = Resource8(4, 1, 1034, {1, 2, 3, 4, 0x41});
     for (size_t size = 0; size < 780; size += size < 12 ? 1 : 97)
         EXPECT_FALSE(Accepts(Bytes(whole.begin(), whole.begin() + size))) << size;
     EXPECT_FALSE(Accepts(Bytes(whole.begin(), whole.begin() + 779)));
