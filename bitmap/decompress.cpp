@@ -7,9 +7,13 @@
 // "count > (size_t)(end - position)", which cannot wrap on a 32-bit target.
 //
 // Pair groups are the hot spot for pictures with smooth detail: a group whose
-// worst case (4 stream bytes and 66 output bytes per pair code) fits in both
-// bounds runs without any test; only a group near either end takes the
-// checked path.
+// worst case (4 stream bytes and 66 output bytes per pair code, and 16 bytes
+// to spare) fits in both bounds runs without any test, and copies its short
+// back-references in one masked 16-byte piece; only a group near either end
+// takes the checked, exact path.
+//
+// No byte past the last one a command writes is ever changed: an early end,
+// a skipped pair and a distance-0 run all leave the area as it was.
 #include "bitmap/decompress.h"
 
 #include <stddef.h>
@@ -20,6 +24,8 @@ namespace {
 // Most bytes one pair code can read (0xFC with its literal) and write.
 const size_t kMaxPairCodeInput = 4;
 const size_t kMaxPairCodeOutput = 66;
+// Room the unchecked path keeps beyond the worst case, for CopyPiece.
+const size_t kPieceRoom = 16;
 
 inline void Copy2(uint8_t* to, const uint8_t* from) { memcpy(to, from, 2); }
 inline void Copy4(uint8_t* to, const uint8_t* from) { memcpy(to, from, 4); }
@@ -56,37 +62,89 @@ inline void CopyExact(uint8_t* to, const uint8_t* from, size_t n)
     }
 }
 
-// Stores count copies of a pattern whose period divides 8 (2 or 4 bytes).
-// word holds the pattern repeated to 8 bytes; n is count x period.
-inline void FillPattern(uint8_t* to, const uint8_t word[8], size_t n, size_t period)
+// Stores n bytes of a pattern whose period (2 or 4 bytes) divides 16; word
+// holds the pattern repeated to 16 bytes. Every store starts a multiple of
+// the period after to, so all are in phase, and none passes to + n.
+inline void FillPattern(uint8_t* to, const uint8_t word[16], size_t n)
 {
-    if (n >= 8) {
+    if (n >= 16) {
         size_t i = 0;
-        for (; i + 8 <= n; i += 8)
-            memcpy(to + i, word, 8);
-        // The last store ends exactly at n; it starts a multiple of the
-        // period after to, so it is in phase with the others.
+        for (; i + 16 <= n; i += 16)
+            Copy16(to + i, word);
         if (i != n)
-            memcpy(to + n - 8, word, 8);
-    } else if (period == 2) {
-        for (size_t i = 0; i < n; i += 2)
-            Copy2(to + i, word);
+            Copy16(to + n - 16, word);
+    } else if (n >= 8) {
+        Copy8(to, word);
+        Copy8(to + n - 8, word);
+    } else if (n >= 4) {
+        Copy4(to, word);
+        Copy4(to + n - 4, word);
     } else {
-        Copy4(to, word);  // n < 8 with a period of 4: one copy
+        Copy2(to, word);
     }
+}
+
+// Copies the first n (0 to 16) bytes of a 16-byte piece and rewrites the
+// other bytes of the piece with the values they hold: exact, without a
+// branch on n, but it needs 16 bytes of room at to and reads 16 at from.
+// All reads come before the writes, so from may overlap the piece.
+inline void CopyPiece(uint8_t* to, const uint8_t* from, size_t n)
+{
+    // kKeep[n]: 0xFF for the bytes to copy.
+    static const uint8_t kKeep[17][16] = {
+#define VELDER_ROW(n) {(n) > 0 ? 0xFF : 0, (n) > 1 ? 0xFF : 0, (n) > 2 ? 0xFF : 0, (n) > 3 ? 0xFF : 0, \
+                       (n) > 4 ? 0xFF : 0, (n) > 5 ? 0xFF : 0, (n) > 6 ? 0xFF : 0, (n) > 7 ? 0xFF : 0, \
+                       (n) > 8 ? 0xFF : 0, (n) > 9 ? 0xFF : 0, (n) > 10 ? 0xFF : 0, (n) > 11 ? 0xFF : 0, \
+                       (n) > 12 ? 0xFF : 0, (n) > 13 ? 0xFF : 0, (n) > 14 ? 0xFF : 0, (n) > 15 ? 0xFF : 0}
+        VELDER_ROW(0),  VELDER_ROW(1),  VELDER_ROW(2),  VELDER_ROW(3),  VELDER_ROW(4),  VELDER_ROW(5),
+        VELDER_ROW(6),  VELDER_ROW(7),  VELDER_ROW(8),  VELDER_ROW(9),  VELDER_ROW(10), VELDER_ROW(11),
+        VELDER_ROW(12), VELDER_ROW(13), VELDER_ROW(14), VELDER_ROW(15), VELDER_ROW(16),
+#undef VELDER_ROW
+    };
+    uint64_t source[2], target[2], keep[2];
+    memcpy(source, from, 16);
+    memcpy(target, to, 16);
+    memcpy(keep, kKeep[n], 16);
+    target[0] = (source[0] & keep[0]) | (target[0] & ~keep[0]);
+    target[1] = (source[1] & keep[1]) | (target[1] & ~keep[1]);
+    memcpy(to, target, 16);
 }
 
 // The back-reference copy: byte i of the run becomes the byte at
 // to + i - distance, read after bytes 0 to i - 1 have been written.
+// kRoomy: at least length + 16 bytes of the area lie at to, so the last
+// piece of a run can be copied with CopyPiece.
+template <bool kRoomy>
 inline void CopyBack(uint8_t* to, size_t distance, size_t length)
 {
-    if (distance == 0)
-        return;  // every byte is copied onto itself
     const uint8_t* from = to - distance;
+    if (distance >= 16 && length >= 16) {
+        // Each 16-byte piece reads only bytes written before it. The last
+        // piece ends exactly at the run's end, rewriting a few bytes with
+        // the values they already hold.
+        size_t i = 0;
+        for (; i + 32 <= length; i += 32) {
+            Copy16(to + i, from + i);
+            Copy16(to + i + 16, from + i + 16);
+        }
+        if (i + 16 <= length)
+            Copy16(to + i, from + i);
+        Copy16(to + length - 16, from + length - 16);
+        return;
+    }
+    if (kRoomy && (distance >= 16 || distance >= length)) {
+        // A run shorter than 16 bytes, in one piece. With a distance
+        // shorter than 16 the piece's source runs into the run itself, but
+        // only into bytes that are masked out.
+        CopyPiece(to, from, length);
+        return;
+    }
     if (distance >= length) {
         CopyExact(to, from, length);  // no overlap: any order gives the same bytes
         return;
     }
+    if (distance == 0)
+        return;  // every byte is copied onto itself
     if (distance < 8) {
         // A run that repeats its last d bytes also repeats its last D bytes
         // for any multiple D of d, once D - d bytes of it exist. Bytes up to
@@ -107,9 +165,9 @@ inline void CopyBack(uint8_t* to, size_t distance, size_t length)
         length -= stride;
         from = to - distance;
     }
-    // distance >= 8: each 8-byte piece reads only bytes written before it.
-    // The last piece ends exactly at the run's end and rewrites a few bytes
-    // with the values they already hold.
+    // 8 <= distance < 16: each 8-byte piece reads only bytes written before
+    // it. The last piece ends exactly at the run's end and rewrites a few
+    // bytes with the values they already hold.
     size_t i = 0;
     for (; i + 8 <= length; i += 8)
         Copy8(to + i, from + i);
@@ -120,14 +178,38 @@ inline void CopyBack(uint8_t* to, size_t distance, size_t length)
 inline uint8_t Add(uint8_t a, unsigned b) { return static_cast<uint8_t>(a + b); }
 inline uint8_t Sub(uint8_t a, unsigned b) { return static_cast<uint8_t>(a - b); }
 
+// Case labels for runs of pair codes that share one action.
+#define VELDER_CASES_1_3(h) case (h) + 1: case (h) + 2: case (h) + 3:
+#define VELDER_CASES_4_7(h) case (h) + 4: case (h) + 5: case (h) + 6: case (h) + 7:
+#define VELDER_CASES_1_7(h) VELDER_CASES_1_3(h) VELDER_CASES_4_7(h)
+#define VELDER_CASES_8_11(h) case (h) + 8: case (h) + 9: case (h) + 10: case (h) + 11:
+#define VELDER_CASES_12_15(h) case (h) + 12: case (h) + 13: case (h) + 14: case (h) + 15:
+#define VELDER_CASES_9_15(h) case (h) + 9: case (h) + 10: case (h) + 11: VELDER_CASES_12_15(h)
+#define VELDER_CASES_1_15(h) VELDER_CASES_1_7(h) case (h) + 8: VELDER_CASES_9_15(h)
+#define VELDER_CASES_0_15(h) case (h): VELDER_CASES_1_15(h)
+#define VELDER_CASES_4_15(h) VELDER_CASES_4_7(h) VELDER_CASES_8_11(h) VELDER_CASES_12_15(h)
+
+// Copy length of the fixed back-reference codes, by pair code: 3g + L/4 + 2,
+// g being 0, 1, 2, 3 for the high nibbles A, B, E, F.
+inline size_t FixedCopyLength(unsigned code)
+{
+    const unsigned h = code >> 4;
+    const unsigned g = h == 0xA ? 0 : h == 0xB ? 1 : h == 0xE ? 2 : 3;
+    return 3 * g + ((code & 15) >> 2) + 2;
+}
+
 // Runs count pair codes from s. kChecked: test every pair code and operand
-// against the bounds; otherwise the caller has made sure the whole group
-// fits in its worst case. Returns the stream position after the group, or
-// null when decoding ends inside it.
+// against the bounds; otherwise the caller has made sure that the whole
+// group fits in its worst case with kPieceRoom to spare. Returns the stream
+// position after the group, or null when decoding ends inside it.
 template <bool kChecked>
 const uint8_t* RunPairGroup(const uint8_t* s, uint8_t** position, unsigned count, const uint8_t* limit,
                             const uint8_t* sourceEnd)
 {
+// Ends decoding unless n operand bytes follow the pair code.
+#define VELDER_OPERANDS(n)                                                   \
+    if (kChecked && static_cast<size_t>(sourceEnd - s) < (n)) \
+        goto done
     uint8_t* p = *position;
     const uint8_t* end = nullptr;  // the result when a test fails
     for (; count != 0; --count) {
@@ -135,145 +217,155 @@ const uint8_t* RunPairGroup(const uint8_t* s, uint8_t** position, unsigned count
             goto done;
         {
             const unsigned code = *s++;
-            const unsigned h = code >> 4;
             const unsigned l = code & 15;
-            // Operand bytes still available after the pair code.
-            const size_t available = kChecked ? static_cast<size_t>(sourceEnd - s) : kMaxPairCodeInput;
-            switch (h) {
-            case 0x0:
-                if (l != 0)
-                    Copy2(p, p - 2 * l);
+            size_t length, distance;
+            switch (code) {
+            // The pair L pairs back; 0x00, at distance 0, writes nothing.
+            VELDER_CASES_1_15(0x00)
+                Copy2(p, p - 2 * l);
                 break;
-            case 0x1:
-                if (l == 0) {
-                    if (kChecked && available < 1)
-                        goto done;
-                    p[0] = p[-2];
-                    p[1] = *s++;
-                } else {
-                    p[0] = p[-2];
-                    p[1] = p[1 - static_cast<int>(l)];  // for L = 1 the byte just written
-                }
+            case 0x10:
+                VELDER_OPERANDS(1);
+                p[0] = p[-2];
+                p[1] = *s++;
                 break;
-            case 0x2:
+            VELDER_CASES_1_15(0x10)
+                p[0] = p[-2];
+                p[1] = p[1 - static_cast<int>(l)];  // for L = 1 the byte just written
+                break;
+            VELDER_CASES_0_15(0x20)
                 p[0] = p[-2];
                 p[1] = Add(p[-1], l);
                 break;
-            case 0x3:
+            VELDER_CASES_0_15(0x30)
                 p[0] = p[-2];
                 p[1] = Sub(p[-1], l);
                 break;
-            case 0x4:
-                if (l == 0) {
-                    if (kChecked && available < 1)
-                        goto done;
-                    p[0] = *s++;
-                    p[1] = p[-1];
-                } else {
-                    p[0] = p[-static_cast<int>(l)];
-                    p[1] = p[-1];
-                }
-                break;
-            case 0x5:
-                if (l == 0) {
-                    if (kChecked && available < 2)
-                        goto done;
-                    p[0] = s[0];
-                    p[1] = s[1];
-                    s += 2;
-                } else {
-                    if (kChecked && available < 1)
-                        goto done;
-                    if (l < 8) {
-                        p[0] = p[-static_cast<int>(l)];
-                        p[1] = *s++;
-                    } else {
-                        p[0] = *s++;
-                        if (l != 8)  // 0x58: distance 0, the byte keeps its value
-                            p[1] = p[9 - static_cast<int>(l)];
-                    }
-                }
-                break;
-            case 0x6:
-            case 0x7:
-                if (kChecked && available < 1)
-                    goto done;
+            case 0x40:
+                VELDER_OPERANDS(1);
                 p[0] = *s++;
-                p[1] = h == 0x6 ? Add(p[-1], l) : Sub(p[-1], l);
+                p[1] = p[-1];
                 break;
-            case 0x8:
+            VELDER_CASES_1_15(0x40)
+                p[0] = p[-static_cast<int>(l)];
+                p[1] = p[-1];
+                break;
+            case 0x50:
+                VELDER_OPERANDS(2);
+                p[0] = s[0];
+                p[1] = s[1];
+                s += 2;
+                break;
+            VELDER_CASES_1_7(0x50)
+                VELDER_OPERANDS(1);
+                p[0] = p[-static_cast<int>(l)];
+                p[1] = *s++;
+                break;
+            case 0x58:  // the second byte, at distance 0, keeps its value
+                VELDER_OPERANDS(1);
+                p[0] = *s++;
+                break;
+            VELDER_CASES_9_15(0x50)
+                VELDER_OPERANDS(1);
+                p[0] = *s++;
+                p[1] = p[9 - static_cast<int>(l)];  // for 0x59 the byte just written
+                break;
+            VELDER_CASES_0_15(0x60)
+                VELDER_OPERANDS(1);
+                p[0] = *s++;
+                p[1] = Add(p[-1], l);
+                break;
+            VELDER_CASES_0_15(0x70)
+                VELDER_OPERANDS(1);
+                p[0] = *s++;
+                p[1] = Sub(p[-1], l);
+                break;
+            VELDER_CASES_0_15(0x80)
                 p[0] = Add(p[-2], l);
                 p[1] = p[-1];
                 break;
-            case 0x9:
-                if (kChecked && available < 1)
-                    goto done;
+            VELDER_CASES_0_15(0x90)
+                VELDER_OPERANDS(1);
                 p[0] = Add(p[-2], l);
                 p[1] = *s++;
                 break;
-            case 0xC:
+            VELDER_CASES_0_15(0xC0)
                 p[0] = Sub(p[-2], l);
                 p[1] = p[-1];
                 break;
-            case 0xD:
-                if (kChecked && available < 1)
-                    goto done;
+            VELDER_CASES_0_15(0xD0)
+                VELDER_OPERANDS(1);
                 p[0] = Sub(p[-2], l);
                 p[1] = *s++;
                 break;
-            default: {  // 0xA, 0xB, 0xE, 0xF
-                if (l == 0) {
-                    if (kChecked && available < 1)
-                        goto done;
-                    const unsigned x = *s++;
-                    const unsigned hi = x >> 4, lo = x & 15;
-                    // 0xA: +hi +lo, 0xB: +hi -lo, 0xE: -hi +lo, 0xF: -hi -lo
-                    p[0] = (h == 0xA || h == 0xB) ? Add(p[-2], hi) : Sub(p[-2], hi);
-                    p[1] = (h == 0xA || h == 0xE) ? Add(p[-1], lo) : Sub(p[-1], lo);
-                    break;
-                }
-                if (l < 4 || code >= 0xFD)
-                    break;  // unassigned: the pair keeps what it held
-                size_t length, distance;
-                unsigned literal;  // the operand written after an odd run, or 256 for none
-                if (code == 0xFC) {
-                    if (kChecked && available < 2)
-                        goto done;
-                    const unsigned m = s[0];
-                    distance = 256 * (m & 3) + s[1];
-                    length = 3 + (m >> 2);
-                    const size_t written = 4 + 2 * (m >> 3);
-                    if (kChecked && written > static_cast<size_t>(limit - p))
-                        goto done;
-                    if ((m & 4) == 0) {
-                        if (kChecked && available < 3)
-                            goto done;
-                        literal = s[2];
-                        s += 3;
-                    } else {
-                        literal = 256;
-                        s += 2;
-                    }
-                } else {
-                    static const unsigned char kGroup[16] = {0, 0, 0, 0, 0, 0, 0, 0,
-                                                             0, 0, 0, 1, 0, 0, 2, 3};
-                    length = 3 * kGroup[h] + (l >> 2) + 2;
-                    const bool odd = (length & 1) != 0;
-                    if (kChecked && length + odd > static_cast<size_t>(limit - p))
-                        goto done;
-                    if (kChecked && available < 1u + odd)
-                        goto done;
-                    distance = 256 * (l & 3) + s[0];
-                    literal = odd ? s[1] : 256;
-                    s += 1 + odd;
-                }
-                CopyBack(p, distance, length);
-                if (literal < 256) {
-                    p[length] = static_cast<uint8_t>(literal);
-                    ++length;
-                }
+            // Both bytes of the previous pair raised or lowered by the
+            // operand's nibbles.
+            case 0xA0:
+                VELDER_OPERANDS(1);
+                p[0] = Add(p[-2], *s >> 4);
+                p[1] = Add(p[-1], *s++ & 15);
+                break;
+            case 0xB0:
+                VELDER_OPERANDS(1);
+                p[0] = Add(p[-2], *s >> 4);
+                p[1] = Sub(p[-1], *s++ & 15);
+                break;
+            case 0xE0:
+                VELDER_OPERANDS(1);
+                p[0] = Sub(p[-2], *s >> 4);
+                p[1] = Add(p[-1], *s++ & 15);
+                break;
+            case 0xF0:
+                VELDER_OPERANDS(1);
+                p[0] = Sub(p[-2], *s >> 4);
+                p[1] = Sub(p[-1], *s++ & 15);
+                break;
+            // Unassigned: the pair keeps what it held.
+            case 0x00:
+            VELDER_CASES_1_3(0xA0)
+            VELDER_CASES_1_3(0xB0)
+            VELDER_CASES_1_3(0xE0)
+            VELDER_CASES_1_3(0xF0)
+            case 0xFD:
+            case 0xFE:
+            case 0xFF:
+                break;
+            // Back-references of fixed length; an odd run is followed by a
+            // literal byte, so the pair code always writes an even count.
+            VELDER_CASES_4_15(0xA0)
+            VELDER_CASES_4_15(0xB0)
+            VELDER_CASES_4_15(0xE0)
+            VELDER_CASES_4_7(0xF0)
+            VELDER_CASES_8_11(0xF0) {
+                length = FixedCopyLength(code);
+                const size_t odd = length & 1;
+                if (kChecked && length + odd > static_cast<size_t>(limit - p))
+                    goto done;
+                VELDER_OPERANDS(1 + odd);
+                distance = 256 * (l & 3) + s[0];
+                CopyBack<!kChecked>(p, distance, length);
+                if (odd)
+                    p[length++] = s[1];
+                s += 1 + odd;
                 p += length;
-                continue;  // the back-reference has advanced p itself
+                continue;
+            }
+            // The long form: m, k, and a literal when bit 2 of m is clear.
+            case 0xFC: {
+                VELDER_OPERANDS(2);
+                const unsigned m = s[0];
+                distance = 256 * (m & 3) + s[1];
+                length = 3 + (m >> 2);
+                const size_t odd = length & 1;
+                if (kChecked && length + odd > static_cast<size_t>(limit - p))
+                    goto done;
+                VELDER_OPERANDS(2 + odd);
+                CopyBack<!kChecked>(p, distance, length);
+                if (odd)
+                    p[length++] = s[2];
+                s += 2 + odd;
+                p += length;
+                continue;
             }
             }
             p += 2;
@@ -283,6 +375,7 @@ const uint8_t* RunPairGroup(const uint8_t* s, uint8_t** position, unsigned count
 done:
     *position = p;
     return end;
+#undef VELDER_OPERANDS
 }
 
 }  // namespace
@@ -307,25 +400,27 @@ void DecompressPixels(const uint8_t* source, uint8_t* destination, const uint8_t
             const size_t length = 2 * (n - 0x40);
             if (length > static_cast<size_t>(limit - p))
                 return;
-            uint8_t word[8];
+            uint8_t word[16];
             Copy2(word, p - 2);
             Copy2(word + 2, word);
             Copy4(word + 4, word);
-            FillPattern(p, word, length, 2);
+            Copy8(word + 8, word);
+            FillPattern(p, word, length);
             p += length;
         } else if (n <= 0xC0) {  // the last four bytes, c times
             const size_t length = 4 * (n - 0x80);
             if (length > static_cast<size_t>(limit - p))
                 return;
-            uint8_t word[8];
+            uint8_t word[16];
             Copy4(word, p - 4);
             Copy4(word + 4, word);
-            FillPattern(p, word, length, 4);
+            Copy8(word + 8, word);
+            FillPattern(p, word, length);
             p += length;
         } else {  // a group of n - 0xC0 pair codes
             const unsigned count = n - 0xC0;
             if (kMaxPairCodeInput * count <= static_cast<size_t>(sourceEnd - s) &&
-                kMaxPairCodeOutput * count <= static_cast<size_t>(limit - p))
+                kMaxPairCodeOutput * count + kPieceRoom <= static_cast<size_t>(limit - p))
                 s = RunPairGroup<false>(s, &p, count, limit, sourceEnd);
             else
                 s = RunPairGroup<true>(s, &p, count, limit, sourceEnd);

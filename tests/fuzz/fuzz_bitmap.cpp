@@ -99,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // 3. A bare stream into an exactly sized area, against the reference.
     {
-        const size_t area = (static_cast<size_t>(data[0]) << 8 | data[1]) % 4096;
+        const size_t area = (static_cast<size_t>(data[0]) << 8 | data[1]) % 16384;
         const size_t streamSize = size - 2;
         auto stream = Exact<uint8_t>(streamSize);
         if (streamSize != 0)
