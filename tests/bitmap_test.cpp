@@ -167,6 +167,9 @@ TEST(Bitmap, HeaderPaletteAndSizes)
         EXPECT_EQ(d.bitmap.pixels, d.Block() + 1064);
         // The spare row completes the 1112-byte block; it is cleared too.
         EXPECT_EQ(Bytes(d.Block() + 1064, d.Block() + 1112), Bytes(48, 0));
+#ifdef _WIN32
+        EXPECT_GE(GlobalSize(d.bitmap.handle), 1112u);
+#endif
     }
     for (bool bottomUp : {false, true}) {
         Decoded d(Resource24(), bottomUp);

@@ -230,6 +230,27 @@ TEST(Decompress, LimitForEveryPairCode)
     EXPECT_EQ(Decode(Hex("01 01 02 C1"), 2), Hex("0102"));
 }
 
+// Every copy length of the long form at every short distance and a few long
+// ones, in an area just large enough and in a roomy one (which takes the
+// decoder's unchecked path).
+TEST(Decompress, BackReferenceLengthsAndDistances)
+{
+    Bytes prefix = {0x10};
+    for (int i = 0; i < 32; ++i)
+        prefix.push_back(static_cast<uint8_t>(0x30 + i * 5));
+    for (unsigned distance : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 12, 15, 16, 17, 31, 32, 33, 64, 65, 300, 1023}) {
+        for (unsigned m = distance >> 8; m < 256; m += 4) {
+            Bytes stream = prefix;
+            const Bytes code = {0xC1, 0xFC, static_cast<uint8_t>(m), static_cast<uint8_t>(distance), 0x99};
+            stream.insert(stream.end(), code.begin(), code.end());
+            const size_t written = 4 + 2 * (m >> 3);
+            for (size_t area : {32 + written, 32 + written + 200})
+                ASSERT_EQ(ToHex(Decode(stream, area)), ToHex(Expect(stream, area)))
+                    << "distance " << distance << " m " << m << " area " << area;
+        }
+    }
+}
+
 TEST(Decompress, EndOfStream)
 {
     const Example examples[] = {
