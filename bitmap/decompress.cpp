@@ -391,9 +391,14 @@ void DecompressPixels(const uint8_t* source, uint8_t* destination, const uint8_t
             return;
         if (n <= 0x40) {  // literal run of 2n bytes
             const size_t length = 2 * n;
-            if (length > static_cast<size_t>(limit - p) || length > static_cast<size_t>(sourceEnd - s))
+            const size_t room = static_cast<size_t>(limit - p), left = static_cast<size_t>(sourceEnd - s);
+            if (length > room || length > left)
                 return;
-            CopyExact(p, s, length);
+            // A short run in one masked piece: no branch on its length.
+            if (length < 16 && kPieceRoom <= room && kPieceRoom <= left)
+                CopyPiece(p, s, length);
+            else
+                CopyExact(p, s, length);
             p += length;
             s += length;
         } else if (n <= 0x80) {  // the last pair, c times
