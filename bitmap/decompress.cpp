@@ -207,7 +207,7 @@ const uint8_t* RunPairGroup(const uint8_t* s, uint8_t** position, unsigned count
                             const uint8_t* sourceEnd)
 {
 // Ends decoding unless n operand bytes follow the pair code.
-#define VELDER_OPERANDS(n)                                                   \
+#define VELDER_OPERANDS(n)                                    \
     if (kChecked && static_cast<size_t>(sourceEnd - s) < (n)) \
         goto done
     uint8_t* p = *position;
@@ -377,6 +377,16 @@ done:
     return end;
 #undef VELDER_OPERANDS
 }
+
+#undef VELDER_CASES_1_3
+#undef VELDER_CASES_4_7
+#undef VELDER_CASES_1_7
+#undef VELDER_CASES_8_11
+#undef VELDER_CASES_12_15
+#undef VELDER_CASES_9_15
+#undef VELDER_CASES_1_15
+#undef VELDER_CASES_0_15
+#undef VELDER_CASES_4_15
 
 }  // namespace
 
