@@ -20,6 +20,8 @@ struct Command {
 
 const Command kCommands[] = {
     {"list", "list ARCHIVE", RunList},
+    {"export", "export ARCHIVE INDEX OUT.bmp", RunExport},
+    {"export-all", "export-all ARCHIVE DIR", RunExportAll},
 };
 
 int Usage()

@@ -42,3 +42,5 @@ ExitCode OpenAndList(const char* archivePath, ArchiveView* view, std::vector<Lis
 
 // Sub-commands. argv[0] is the sub-command's name.
 int RunList(int argc, char** argv);
+int RunExport(int argc, char** argv);
+int RunExportAll(int argc, char** argv);

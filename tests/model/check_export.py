@@ -1,0 +1,348 @@
+#!/usr/bin/env python3
+"""Compares `mhkbmp export` and `mhkbmp export-all` with the model: the
+bitmap files byte for byte, exit codes and messages, over hand-made and
+random archives whose bitmap resources are random and hand-made streams
+(ones that run out of output, out of stream, or reach back before the
+area), both layouts, format 10 of the right and wrong size, unknown
+formats and truncated resources. Then the output side: usage errors,
+outputs that cannot be created, failed writes, replacing existing files.
+
+usage: check_export.py [--count N] [--seed S] [--native] -- COMMAND...
+  (COMMAND runs mhkbmp; --native adds the checks that need Linux devices
+  and resource limits)
+"""
+
+import argparse
+import os
+import random
+import resource
+import signal
+import stat
+import struct
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import archive_gen  # noqa: E402
+import bitmap_model  # noqa: E402
+from mhk_model import MESSAGES, TBMP, open_archive  # noqa: E402
+
+
+# --- Bitmap resources -------------------------------------------------------
+
+def byte(rng):
+    return rng.getrandbits(8)
+
+
+def palette_block(rng):
+    return b"\x03\x04\x18\xff" + bytes(byte(rng) for _ in range(768))
+
+
+def header8(rng, width, height, fmt, pitch=None):
+    pitch = (width + 3) & ~3 if pitch is None else pitch
+    return struct.pack(">HHHH", width, height, pitch & 0xFFFF, fmt) + palette_block(rng)
+
+
+def pair_code(rng):
+    """One pair code with exactly the operands it reads."""
+    code = byte(rng)
+    if rng.random() < 0.3:  # favour back-references
+        code = rng.choice([0xA4, 0xA8, 0xAC, 0xB5, 0xB9, 0xBE, 0xE6, 0xEB, 0xEC, 0xF7, 0xFA, 0xFC])
+    m = byte(rng)
+    ref = bitmap_model.back_reference(code, m)
+    if ref is not None:
+        distance = rng.choice([0, 1, 2, 3, 4, 7, 8, 9, 64, byte(rng)])
+        ops = bytes([m, distance]) if code == 0xFC else bytes([distance])
+        return bytes([code]) + ops + (bytes([byte(rng)]) if ref[2] else b"")
+    h, low = code >> 4, code & 15
+    count = bitmap_model.TWO_BYTE_OPERANDS[h][0 if low == 0 else 1]
+    if h in (0xA, 0xB, 0xE, 0xF) and low:
+        count = 0
+    return bytes([code] + [byte(rng) for _ in range(count)])
+
+
+def random_stream(rng, output):
+    """Commands worth about output bytes (often more or less), ending in
+    00 or not."""
+    out, made = bytearray(), 0
+    while made < output:
+        kind = rng.random()
+        if kind < 0.25:
+            n = rng.choice([1, 2, 3, rng.randint(1, 0x40)])
+            out += bytes([n] + [byte(rng) for _ in range(2 * n)])
+            made += 2 * n
+        elif kind < 0.4:
+            n = rng.randint(0x41, 0xC0)
+            out.append(n)
+            made += 2 * (n - 0x40) if n <= 0x80 else 4 * (n - 0x80)
+        else:
+            count = rng.choice([1, 2, 5, rng.randint(1, 63)])
+            out.append(0xC0 + count)
+            for _ in range(count):
+                out += pair_code(rng)
+            made += 8 * count
+    if rng.random() < 0.7:
+        out.append(0)
+    return bytes(out)
+
+
+def stream_resource(rng, width, height, stream):
+    return header8(rng, width, height, 1034) + bytes(byte(rng) for _ in range(4)) + stream
+
+
+def random_resource(rng):
+    """One tBMP resource, valid or not, kept small so the model stays quick."""
+    width = rng.choice([1, 2, 3, 4, 5, 7, 8, 13, 16, rng.randint(1, 40)])
+    height = rng.choice([1, 2, 3, 5, rng.randint(1, 24)])
+    area = ((width + 3) & ~3) * height
+    roll = rng.random()
+    if roll < 0.40:  # a stream about the size of the area
+        return stream_resource(rng, width, height, random_stream(rng, area))
+    if roll < 0.48:  # runs out of output
+        return stream_resource(rng, width, height, random_stream(rng, 3 * area + 40))
+    if roll < 0.56:  # runs out of stream, inside a command
+        stream = random_stream(rng, area)
+        return stream_resource(rng, width, height, stream[:rng.randrange(len(stream) + 1)])
+    if roll < 0.62:  # reaches back into the palette from the start
+        start = bytes([0xC1, rng.choice([0xAB, 0xBF, 0xEF, 0xFB]), 0xFF, byte(rng)])
+        start = rng.choice([start, b"\x42", b"\x81", b"\xc1\xfc\xff\xff", b"\xc2\x01\x0f"])
+        return stream_resource(rng, width, height, start + random_stream(rng, area))
+    if roll < 0.72:  # uncompressed, right size or one byte off
+        size = area + rng.choice([0, 0, 0, -1, 1])
+        return header8(rng, width, height, 10) + bytes(byte(rng) for _ in range(max(size, 0)))
+    if roll < 0.78:  # formats with no pixels: 4 in the 8-bit layout, unknown codes
+        fmt = rng.choice([4, 0, 1, 11, 1033, 1035, 65535])
+        return header8(rng, width, height, fmt) + bytes(byte(rng) for _ in range(area))
+    if roll < 0.84:  # truncated anywhere, down to nothing
+        whole = stream_resource(rng, width, height, random_stream(rng, area))
+        return whole[:rng.choice([0, 1, 7, 8, 11, 779, 780, 783, 784, rng.randrange(len(whole))])]
+    if roll < 0.92:  # a broken header field
+        res = bytearray(stream_resource(rng, width, height, random_stream(rng, area)))
+        at = rng.choice([0, 2, 4, 8, 10, 11])
+        if at in (0, 2):
+            struct.pack_into(">H", res, at, rng.choice([0, 1025, 65535]))
+        elif at == 4:
+            struct.pack_into(">H", res, at, rng.choice([width, width + 4, 0]) if width % 4 else width + 1)
+        else:
+            res[at] ^= 1 << rng.randrange(8)
+        return bytes(res)
+    if roll < 0.97:  # a 24-bit-shaped header that does not pass
+        fmt, size = rng.choice([(10, 953352), (4, 953351), (4, 2000), (1034, 953352)])
+        res = bytearray(struct.pack(">HHHH", 608, 392, 2432, fmt)) + bytes(size - 8)
+        return bytes(res)
+    # Large but cheap: one 1024-wide row, a 1024-high column, or the full 1024 x 1024.
+    w, h = rng.choice([(1024, 1), (1, 1024), (1024, 1024)])
+    return stream_resource(rng, w, h, random_stream(rng, 300))
+
+
+def wide_resource(rng):
+    res = bytearray(struct.pack(">HHHH", 608, 392, 2432, 4))
+    res += os.urandom(392 * 2432) if rng.random() < 0.5 else bytes(range(256)) * (392 * 2432 // 256)
+    return bytes(res)
+
+
+def archive_with(rng, resources, names=True):
+    """A well-formed archive listing every resource, some twice, plus an
+    entry whose file-table index does not exist."""
+    listed = [(rng.getrandbits(16), i + 1) for i in range(len(resources))]
+    if resources and rng.random() < 0.3:
+        listed.append((rng.getrandbits(16), rng.randint(1, len(resources))))
+    if rng.random() < 0.3:
+        listed.append((7, len(resources) + 1))
+    rng.shuffle(listed)
+    named = [(archive_gen._name(rng) or b"x", index) for _, index in listed if names and rng.random() < 0.7]
+    return bytes(archive_gen.build(rng, resources, [(TBMP, listed, named)])[0])
+
+
+# --- Cases ------------------------------------------------------------------
+
+def hand_made(rng):
+    def res(width, height, stream):
+        return stream_resource(rng, width, height, bytes.fromhex(stream))
+
+    cases = [
+        ("examples", archive_with(rng, [
+            res(4, 4, "02 0A 0B 0C 0D 42 C2 21 5A 99 00"),
+            res(3, 2, "01 10 FE C2 25 11 00"),
+            res(18, 1, "02 01 02 03 04 C1 F8 02 77 00"),
+            res(5, 2, "02 01 02 03 04 C1 FC 08 01 55 00"),
+            res(2, 3, "C1 00 C1 A1 01 AA BB 00"),
+            res(4, 1, "42 00"),
+            res(4, 1, "C1 AB FF"),
+        ])),
+        ("edges", archive_with(rng, [
+            stream_resource(rng, 4, 1, b""),
+            header8(rng, 5, 3, 10) + bytes(range(24)),
+            header8(rng, 5, 3, 10) + bytes(range(25)),
+            header8(rng, 5, 3, 4) + bytes(range(24)),
+            header8(rng, 608, 392, 1034, pitch=608) + b"\0\0\0\0\x42",
+            header8(rng, 1, 1, 1034)[:779],
+            b"\0\1\0\1\0\4\4",
+        ])),
+        ("wide", archive_with(rng, [wide_resource(rng), res(2, 2, "01 01 02 41")])),
+        ("not-an-archive", b"MHWK" + bytes(40)),
+        ("no-images", bytes(archive_gen.build(rng, [b"x"], [(0x74575156, [(1, 1)], [])])[0])),
+    ]
+    return cases
+
+
+def random_cases(rng, count):
+    cases = []
+    for i in range(count):
+        if rng.random() < 0.8:
+            archive = archive_with(rng, [random_resource(rng) for _ in range(rng.randint(1, 6))])
+        else:  # a damaged archive around the same kind of resources
+            archive = bytes(archive_gen.random_archive(rng, file_bytes=random_resource))
+        cases.append(("random-%d" % i, archive))
+    return cases
+
+
+# --- Running ----------------------------------------------------------------
+
+class Checker:
+    def __init__(self, command, tmp):
+        self.command = command
+        self.tmp = tmp
+        self.failures = 0
+        self.runs = 0
+
+    def run(self, args, **kwargs):
+        self.runs += 1
+        done = subprocess.run(self.command + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              timeout=300, **kwargs)
+        return done.returncode, done.stdout, done.stderr
+
+    def fail(self, name, what, expected, got):
+        self.failures += 1
+        print("MISMATCH %s: %s\n  expected %r\n  got      %r" % (name, what, expected, got))
+
+    def compare(self, name, what, expected, got):
+        if expected != got:
+            self.fail(name, what, expected, got)
+
+    def export_all(self, name, path):
+        expected_code, files, out, err = bitmap_model.export_all(path)
+        folder = tempfile.mkdtemp(dir=self.tmp)
+        code, got_out, got_err = self.run(["export-all", path, folder])
+        self.compare(name, "export-all result", (expected_code, out, err), (code, got_out, got_err))
+        got = {}
+        for leaf in os.listdir(folder):
+            with open(os.path.join(folder, leaf), "rb") as f:
+                got[leaf] = f.read()
+        if got != files:
+            bad = sorted(k for k in set(got) | set(files) if got.get(k) != files.get(k))
+            self.fail(name, "export-all files", bad, [len(got.get(k) or b"") for k in bad])
+
+    def export(self, name, path, index):
+        expected_code, data, out, err = bitmap_model.export(path, index)
+        target = os.path.join(self.tmp, "one.bmp")
+        if os.path.exists(target):
+            os.remove(target)
+        code, got_out, got_err = self.run(["export", path, str(index), target])
+        self.compare(name, "export %d result" % index, (expected_code, out, err), (code, got_out, got_err))
+        got = None
+        if os.path.exists(target):
+            with open(target, "rb") as f:
+                got = f.read()
+        if got != data:
+            self.fail(name, "export %d file" % index, data and len(data), got and len(got))
+
+    def archive(self, rng, name, content):
+        path = os.path.join(self.tmp, name + ".mhk")
+        with open(path, "wb") as f:
+            f.write(content)
+        failures = self.failures
+        self.export_all(name, path)
+        code, b, items = open_archive(path)
+        indexes = sorted({index for _, index, _ in items})[:3] + [rng.choice([0, 1, 9, 65535])]
+        for index in indexes:
+            self.export(name, path, index)
+        if self.failures != failures:
+            keep = os.path.join(tempfile.gettempdir(), "velder-export-failure-" + name + ".mhk")
+            with open(keep, "wb") as f:
+                f.write(content)
+            print("  (archive kept as %s)" % keep)
+        os.remove(path)
+
+    def output_side(self, native):
+        """Usage errors, outputs that cannot be created or written, and
+        replacing an existing file."""
+        rng = random.Random(7)
+        good = stream_resource(rng, 5, 3, bytes.fromhex("02 01 02 03 04 C1 F8 02 77 00"))
+        path = os.path.join(self.tmp, "side.mhk")
+        with open(path, "wb") as f:
+            f.write(archive_with(rng, [good, b"\0\0"], names=False))
+        data = bitmap_model.image_file(open(path, "rb").read(), 1)
+        out = os.path.join(self.tmp, "side.bmp")
+
+        for args in (["export", path, "1"], ["export", path, "1", out, "x"], ["export", path, "", out],
+                     ["export", path, "-1", out], ["export", path, "+1", out], ["export", path, " 1", out],
+                     ["export", path, "65536", out], ["export", path, "1x", out], ["export", path, "0x1", out],
+                     ["export", path, "99999999999999999999", out], ["export-all", path],
+                     ["export-all", path, ""], ["export-all", path, self.tmp, "x"]):
+            code, _, err = self.run(args)
+            self.compare("usage", " ".join(args[:1] + args[2:]), (1, False), (code, os.path.exists(out)))
+            self.compare("usage", "message", True, err.startswith(b"usage:"))
+
+        cannot_open = (2, b"", MESSAGES[2] + b"\n")
+        self.compare("output", "missing folder", cannot_open,
+                     self.run(["export", path, "1", os.path.join(self.tmp, "no", "such.bmp")]))
+        self.compare("output", "a folder as output", cannot_open, self.run(["export", path, "1", self.tmp]))
+        code, _, err = self.run(["export-all", path, os.path.join(self.tmp, "no")])
+        self.compare("output", "export-all into a missing folder", (2, True),
+                     (code, err.endswith(b": " + MESSAGES[2] + b"\n")))
+
+        # Leading zeros are digits like any other; an existing file is replaced whole.
+        with open(out, "wb") as f:
+            f.write(b"old" * 5000)
+        self.compare("output", "replace", (0, b"", b""), self.run(["export", path, "0001", out]))
+        self.compare("output", "replaced bytes", data, open(out, "rb").read())
+        # An unreadable image leaves an existing file as it was, and creates none.
+        self.compare("output", "unreadable", (5, b"", MESSAGES[5] + b"\n"), self.run(["export", path, "2", out]))
+        self.compare("output", "unreadable keeps the file", data, open(out, "rb").read())
+        os.remove(out)
+        self.run(["export", path, "2", out])
+        self.compare("output", "unreadable creates nothing", False, os.path.exists(out))
+
+        if not native:
+            return
+        cannot_write = (6, b"", MESSAGES[6] + b"\n")
+        self.compare("output", "/dev/full", cannot_write, self.run(["export", path, "1", "/dev/full"]))
+        self.compare("output", "/dev/full survives", True, stat.S_ISCHR(os.stat("/dev/full").st_mode))
+
+        def small_files():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (600, 600))
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+
+        self.compare("output", "file too large", cannot_write,
+                     self.run(["export", path, "1", out], preexec_fn=small_files))
+        self.compare("output", "partial file removed", False, os.path.exists(out))
+        folder = tempfile.mkdtemp(dir=self.tmp)
+        code, _, err = self.run(["export-all", path, folder], preexec_fn=small_files)
+        self.compare("output", "export-all, file too large", (6, [], True),
+                     (code, os.listdir(folder), err.endswith(b": " + MESSAGES[6] + b"\n")))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--count", type=int, default=300)
+    parser.add_argument("--seed", type=int, default=20261207)
+    parser.add_argument("--native", action="store_true")
+    parser.add_argument("command", nargs="+")
+    args = parser.parse_args()
+
+    rng = random.Random(args.seed)
+    with tempfile.TemporaryDirectory(prefix="velder-export-") as tmp:
+        checker = Checker(args.command, tmp)
+        checker.output_side(args.native)
+        cases = hand_made(rng) + random_cases(rng, args.count)
+        for name, content in cases:
+            checker.archive(rng, name, content)
+        print("%d archives, %d runs, %d mismatches" % (len(cases), checker.runs, checker.failures))
+    return 1 if checker.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
