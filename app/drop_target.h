@@ -1,30 +1,50 @@
 // drop_target.h - the main window's OLE drop target. One instance lives in
 // ViewerMain's storage for the whole run; it is not reference-counted.
+//
+// The viewer has no compiler runtime, so the object is a plain record whose
+// first field points to an IDropTarget table written out by hand, slot by
+// slot in the platform's order. The platform sees the record's address as
+// an IDropTarget pointer.
 #pragma once
 
 #include <windows.h>
 #include <ole2.h>
 #include <shlobj.h>
 
-class DropTarget : public IDropTarget {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD keyState, POINTL point, DWORD* effect) override;
-    HRESULT STDMETHODCALLTYPE DragOver(DWORD keyState, POINTL point, DWORD* effect) override;
-    HRESULT STDMETHODCALLTYPE DragLeave() override;
-    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD keyState, POINTL point, DWORD* effect) override;
+struct DropTarget;
 
-    HWND hwnd;                   // the main window, which receives WM_OPENARCHIVE
-    IDropTargetHelper* helper;   // the shell's drag-image helper, or null
-    bool accept;                 // the current drag carries exactly one file
+// The IDropTarget operations, in slot order (IUnknown's three first).
+struct DropTargetTable {
+    HRESULT(STDMETHODCALLTYPE* QueryInterface)(DropTarget* self, REFIID iid, void** object);
+    ULONG(STDMETHODCALLTYPE* AddRef)(DropTarget* self);
+    ULONG(STDMETHODCALLTYPE* Release)(DropTarget* self);
+    HRESULT(STDMETHODCALLTYPE* DragEnter)(DropTarget* self, IDataObject* data, DWORD keyState, POINTL point,
+                                          DWORD* effect);
+    HRESULT(STDMETHODCALLTYPE* DragOver)(DropTarget* self, DWORD keyState, POINTL point, DWORD* effect);
+    HRESULT(STDMETHODCALLTYPE* DragLeave)(DropTarget* self);
+    HRESULT(STDMETHODCALLTYPE* Drop)(DropTarget* self, IDataObject* data, DWORD keyState, POINTL point,
+                                     DWORD* effect);
 };
 
+struct DropTarget {
+    const DropTargetTable* table;  // the interface table; first, as the platform expects
+    HWND hwnd;                     // the main window, which receives WM_OPENARCHIVE
+    IDropTargetHelper* helper;     // the shell's drag-image helper, or null
+    bool accept;                   // the current drag carries exactly one file
+};
+
+// DropTargetInterface
+//     The object as the platform sees it.
+inline IDropTarget* DropTargetInterface(DropTarget* target)
+{
+    return reinterpret_cast<IDropTarget*>(target);
+}
+
 // CreateDropTarget
-//     Prepares the object in target's storage for the main window.
+//     Prepares the object in target's storage for the main window, with the
+//     drag-image helper if one can be made.
 void CreateDropTarget(DropTarget* target, HWND hwnd);
 
 // ReleaseDropTarget
-//     Gives back what the object holds; the object itself stays.
+//     Gives back the drag-image helper; the object itself stays.
 void ReleaseDropTarget(DropTarget* target);

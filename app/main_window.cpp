@@ -3,12 +3,16 @@
 #include "app/viewer.h"
 
 #include <commctrl.h>
+#include <ole2.h>
 
 HWND g_hwndList;          // the list box of the archive's images
 HWND g_hwndStatus;        // the status bar
 HBITMAP g_hbmImage;       // the displayed image, owned here; null when none is shown
 int32_t g_listWidth;      // current width of the list box, in pixels
 bool g_blackBackground;   // paint the background black instead of button face
+
+// Removes posted WM_OPENARCHIVE messages on this thread; set while the main window exists.
+static HHOOK g_openArchiveFilter;
 
 // The About box's text: product, version, an empty line, notice and contact.
 static const char kAboutText[] =
@@ -27,7 +31,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         OnCreate(hwnd);
         return 0;
     case WM_DESTROY:
-        OnDestroy();
+        OnDestroy(hwnd);
         return 0;
     case WM_SIZE:
         OnSize(hwnd, LOWORD(lParam), HIWORD(lParam));
@@ -45,7 +49,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         OnInitMenuPopup(reinterpret_cast<HMENU>(wParam), LOWORD(lParam));
         return 0;
     case WM_OPENARCHIVE:
-        OpenArchive(hwnd, reinterpret_cast<const char*>(lParam));
+        OnOpenArchive(hwnd, reinterpret_cast<const char*>(lParam));
         return 0;
     }
     return DefWindowProcA(hwnd, message, wParam, lParam);
@@ -56,6 +60,10 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 //     on the command line. Their size comes with the first WM_SIZE.
 void OnCreate(HWND hwnd)
 {
+    // Before anything can run a message loop: the command-line open may
+    // show a message box.
+    g_openArchiveFilter = SetWindowsHookExA(WH_GETMESSAGE, FilterPostedOpenArchive, nullptr, GetCurrentThreadId());
+
     HGDIOBJ font = GetStockObject(DEFAULT_GUI_FONT);
 
     g_hwndList = CreateWindowExA(0, "ListBox", nullptr,
@@ -72,14 +80,44 @@ void OnCreate(HWND hwnd)
 }
 
 // OnDestroy
-//     Deletes the displayed image and ends the message loop with code 0.
-void OnDestroy(void)
+//     Withdraws the drop registration, which must not outlive the window,
+//     deletes the displayed image and ends the message loop with code 0.
+void OnDestroy(HWND hwnd)
 {
+    // Fails harmlessly when nothing was registered.
+    RevokeDragDrop(hwnd);
+    if (g_openArchiveFilter != nullptr) {
+        UnhookWindowsHookEx(g_openArchiveFilter);
+        g_openArchiveFilter = nullptr;
+    }
     if (g_hbmImage != nullptr) {
         DeleteObject(g_hbmImage);
         g_hbmImage = nullptr;
     }
     PostQuitMessage(0);
+}
+
+// OnOpenArchive
+//     The path is an address in the sender's process and is good only for a
+//     send from this thread (the drop target's). A send from another thread
+//     or process is ignored; posted copies never get here.
+void OnOpenArchive(HWND hwnd, const char* path)
+{
+    if (!InSendMessage())
+        OpenArchive(hwnd, path);
+}
+
+// FilterPostedOpenArchive
+//     WM_OPENARCHIVE is only ever sent. A posted one would be dispatched like
+//     a send from this thread, its lParam an address of whoever posted it:
+//     every message loop of this thread, modal ones included, gets WM_NULL
+//     in its place.
+LRESULT CALLBACK FilterPostedOpenArchive(int code, WPARAM wParam, LPARAM lParam)
+{
+    MSG* message = reinterpret_cast<MSG*>(lParam);
+    if (code == HC_ACTION && message->message == WM_OPENARCHIVE)
+        message->message = WM_NULL;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 // OnSize

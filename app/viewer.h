@@ -81,11 +81,13 @@ const int kImageMargin = 8;
 
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 void OnCreate(HWND hwnd);
-void OnDestroy(void);
+void OnDestroy(HWND hwnd);
 void OnSize(HWND hwnd, UINT width, UINT height);
 void OnEraseBackground(HDC hdc);
 void OnInitMenuPopup(HMENU menu, UINT position);
 void OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam);
+void OnOpenArchive(HWND hwnd, const char* path);
+LRESULT CALLBACK FilterPostedOpenArchive(int code, WPARAM wParam, LPARAM lParam);
 
 // ToggleBlackBackground
 //     Flips the background colour, its check mark, and repaints.

@@ -60,11 +60,14 @@ int ViewerMain(void)
     InitCommonControlsEx(&controls);
 
     int result = 1;
+    // The drop target outlives the window, whose destruction revokes its
+    // registration, and OLE.
+    DropTarget dropTarget;
     HWND hwnd = CreateMainWindow(RegisterMainWindowClass());
     if (hwnd != nullptr) {
-        DropTarget dropTarget;
         CreateDropTarget(&dropTarget, hwnd);
-        RegisterDragDrop(hwnd, &dropTarget);
+        // Without the registration the window simply takes no drops.
+        RegisterDragDrop(hwnd, DropTargetInterface(&dropTarget));
 
         HACCEL accelerators = LoadAcceleratorsA(g_hInstance, MAKEINTRESOURCEA(IDR_MAINFRAME));
         MSG message;

@@ -1,0 +1,662 @@
+// drop_target_test.cpp - the drop target driven through its IDropTarget
+// interface with a file list of the test's own; then registered for the real
+// main window and reached by real OLE drags inside this process; and the
+// main window's guard against WM_OPENARCHIVE from elsewhere.
+#include <windows.h>
+#include <ole2.h>
+#include <shlobj.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/drop_target.h"
+#include "app/viewer.h"
+#include "tests/gui/gui_support.h"
+
+namespace {
+
+const DWORD kCopy = DROPEFFECT_COPY, kMove = DROPEFFECT_MOVE, kLink = DROPEFFECT_LINK, kNone = DROPEFFECT_NONE;
+
+// What the drag-image helper, the data object and the windows saw, in order.
+std::vector<std::string> g_events;
+
+std::string Format(const char* format, unsigned long a, long b = 0, long c = 0)
+{
+    char text[128];
+    wsprintfA(text, format, a, b, c);
+    return text;
+}
+
+// Counts the releases of the media that a FileList handed out; a medium
+// with this owner is given back to it instead of being freed.
+class MediumOwner : public IUnknown {
+public:
+    int released = 0;
+    STDMETHODIMP QueryInterface(REFIID, void** object) override
+    {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        ++released;
+        return 1;
+    }
+};
+
+// A data object that offers a list of files as CF_HDROP in global memory,
+// ANSI or wide, or (offered false) no file list at all.
+class FileList : public IDataObject {
+public:
+    explicit FileList(std::vector<std::string> files, bool wide = false, bool offered = true)
+        : files_(std::move(files)), wide_(wide), offered_(offered)
+    {
+    }
+    ~FileList()
+    {
+        for (HGLOBAL block : blocks_)
+            GlobalFree(block);
+    }
+    int calls = 0;              // GetData, successful or not
+    int handedOut = 0;          // media given out
+    FORMATETC asked = {};       // the format of the last GetData
+    MediumOwner owner;
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
+    {
+        if (iid == IID_IUnknown || iid == IID_IDataObject) {
+            *object = this;
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override
+    {
+        ++calls;
+        asked = *format;
+        g_events.push_back("GetData");
+        if (!offered_ || format->cfFormat != CF_HDROP || (format->tymed & TYMED_HGLOBAL) == 0)
+            return DV_E_FORMATETC;
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = MakeList();
+        medium->pUnkForRelease = &owner;
+        ++handedOut;
+        return S_OK;
+    }
+    STDMETHODIMP QueryGetData(FORMATETC* format) override
+    {
+        return offered_ && format->cfFormat == CF_HDROP ? S_OK : DV_E_FORMATETC;
+    }
+    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
+    STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+private:
+    // A DROPFILES header, then the names, each zero-terminated, then a zero.
+    HGLOBAL MakeList()
+    {
+        const size_t unit = wide_ ? 2 : 1;
+        size_t size = sizeof(DROPFILES) + 2 * unit;
+        for (const std::string& file : files_)
+            size += (file.size() + 1) * unit;
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+        DROPFILES* header = static_cast<DROPFILES*>(GlobalLock(block));
+        header->pFiles = sizeof(DROPFILES);
+        header->pt.x = 5;
+        header->pt.y = 6;
+        header->fWide = wide_;
+        BYTE* at = reinterpret_cast<BYTE*>(header + 1);
+        for (const std::string& file : files_) {
+            for (char ch : file) {
+                *at = static_cast<BYTE>(ch);  // ASCII names: the wide form is the same byte, then a zero
+                at += unit;
+            }
+            at += unit;
+        }
+        GlobalUnlock(block);
+        blocks_.push_back(block);
+        return block;
+    }
+    std::vector<std::string> files_;
+    bool wide_;
+    bool offered_;
+    std::vector<HGLOBAL> blocks_;
+};
+
+// A drag-image helper that logs what it is given and, like Wine's, does nothing.
+class RecordingHelper : public IDropTargetHelper {
+public:
+    HWND hwnd = nullptr;
+    IDataObject* data = nullptr;
+    int releases = 0;
+    STDMETHODIMP QueryInterface(REFIID, void** object) override
+    {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        ++releases;
+        return 1;
+    }
+    STDMETHODIMP DragEnter(HWND target, IDataObject* object, POINT* point, DWORD effect) override
+    {
+        hwnd = target;
+        data = object;
+        g_events.push_back(Format("helper DragEnter %lu at %ld,%ld", effect, point->x, point->y));
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP DragLeave() override
+    {
+        g_events.push_back("helper DragLeave");
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP DragOver(POINT* point, DWORD effect) override
+    {
+        g_events.push_back(Format("helper DragOver %lu at %ld,%ld", effect, point->x, point->y));
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP Drop(IDataObject* object, POINT* point, DWORD effect) override
+    {
+        data = object;
+        g_events.push_back(Format("helper Drop %lu at %ld,%ld", effect, point->x, point->y));
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP Show(BOOL) override
+    {
+        g_events.push_back("helper Show");
+        return E_NOTIMPL;
+    }
+};
+
+// Records WM_OPENARCHIVE as "open PATH", marked when it came from another thread.
+void RecordOpen(LPARAM lParam)
+{
+    std::string prefix = InSendMessage() ? "cross-thread open " : "open ";
+    // The lowest 64 KB are never mapped: such an lParam is only an address in the test's own sense.
+    g_events.push_back(prefix + (lParam < 0x10000 ? "(no address)" : reinterpret_cast<const char*>(lParam)));
+}
+
+LRESULT CALLBACK OpenRecorderProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_OPENARCHIVE) {
+        RecordOpen(lParam);
+        return 0;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+std::vector<std::string> Opens()
+{
+    std::vector<std::string> opens;
+    for (const std::string& e : g_events) {
+        if (e.find("open ") != std::string::npos)
+            opens.push_back(e);
+    }
+    return opens;
+}
+
+const char kArchive[] = "Z:\\data\\a b.mhk";
+const char kOther[] = "Z:\\data\\c.mhk";
+
+std::string NameOfLength(size_t length)
+{
+    std::string name = "Z:\\data\\";
+    return name + std::string(length - name.size(), 'x');
+}
+
+// ---- The object on its own, through its interface ----
+
+class DropTargetTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        WNDCLASSA cls = {};
+        cls.lpfnWndProc = OpenRecorderProc;
+        cls.hInstance = GetModuleHandleA(nullptr);
+        cls.lpszClassName = "DropTestRecorder";
+        RegisterClassA(&cls);  // fails harmlessly from the second test on
+        window_ = CreateWindowExA(0, cls.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, cls.hInstance,
+                                  nullptr);
+        ASSERT_NE(window_, nullptr);
+        CreateDropTarget(&target_, window_);
+        g_events.clear();
+    }
+    void TearDown() override
+    {
+        ReleaseDropTarget(&target_);
+        DestroyWindow(window_);
+        OleUninitialize();
+    }
+    IDropTarget* Target() { return DropTargetInterface(&target_); }
+    // Each call checks the result that every operation must give, S_OK,
+    // and returns the effect that the target answered.
+    DWORD Enter(IDataObject* data, DWORD allowed)
+    {
+        POINTL point = {5, 6};
+        EXPECT_EQ(Target()->DragEnter(data, MK_LBUTTON, point, &allowed), S_OK);
+        return allowed;
+    }
+    DWORD Over(DWORD allowed)
+    {
+        POINTL point = {7, 8};
+        EXPECT_EQ(Target()->DragOver(MK_LBUTTON | MK_SHIFT, point, &allowed), S_OK);
+        return allowed;
+    }
+    void Leave() { EXPECT_EQ(Target()->DragLeave(), S_OK); }
+    DWORD Drop(IDataObject* data, DWORD allowed)
+    {
+        POINTL point = {9, 10};
+        EXPECT_EQ(Target()->Drop(data, 0, point, &allowed), S_OK);
+        return allowed;
+    }
+    HWND window_ = nullptr;
+    DropTarget target_ = {};
+};
+
+TEST_F(DropTargetTest, AnswersOnlyForItsTwoInterfacesAndIsNotCounted)
+{
+    std::vector<IID> refused = {IID_IDataObject, IID_IDropTargetHelper, IID_IMarshal, IID_IDropSource, IID_NULL};
+    // The two accepted identifiers with any one byte changed.
+    for (const IID& accepted : {IID_IUnknown, IID_IDropTarget}) {
+        for (size_t i = 0; i < sizeof(IID); ++i) {
+            IID altered = accepted;
+            reinterpret_cast<BYTE*>(&altered)[i] ^= 0x01;
+            refused.push_back(altered);
+        }
+    }
+    for (const IID& iid : {IID_IUnknown, IID_IDropTarget}) {
+        void* object = nullptr;
+        EXPECT_EQ(Target()->QueryInterface(iid, &object), S_OK);
+        EXPECT_EQ(object, static_cast<void*>(&target_));
+    }
+    for (size_t i = 0; i < refused.size(); ++i) {
+        void* object = &target_;
+        EXPECT_EQ(Target()->QueryInterface(refused[i], &object), E_NOINTERFACE) << "identifier " << i;
+        EXPECT_EQ(object, nullptr) << "identifier " << i;
+    }
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(Target()->AddRef(), 1u);
+        EXPECT_EQ(Target()->Release(), 1u);
+        EXPECT_EQ(Target()->Release(), 1u);
+    }
+    // Still whole after more releases than references.
+    FileList one({kArchive});
+    EXPECT_EQ(Enter(&one, kCopy), kCopy);
+    EXPECT_EQ(target_.hwnd, window_);
+}
+
+struct DragCase {
+    const char* what;
+    std::vector<std::string> files;
+    bool wide;
+    bool offered;
+    DWORD allowed;
+    bool accepted;       // the effect is copy at every step
+    std::string opens;   // the path sent on the drop, empty for none
+    const char* box;     // warning shown during the drop, or null
+};
+
+enum HelperKind { kNoHelper, kShellHelper, kRecordingHelper };
+
+TEST_F(DropTargetTest, AcceptsOneFileWhenCopyingIsAllowedAndOpensItOnTheDrop)
+{
+    const std::string longest = NameOfLength(MAX_PATH - 1), tooLong = NameOfLength(MAX_PATH);
+    const DragCase cases[] = {
+        {"one file", {kArchive}, false, true, kCopy, true, kArchive, nullptr},
+        {"one file, wide names, any effect", {kArchive}, true, true, kCopy | kMove | kLink, true, kArchive, nullptr},
+        {"any extension", {"Z:\\data\\notes.txt"}, false, true, kCopy | kMove, true, "Z:\\data\\notes.txt", nullptr},
+        {"a folder", {"Z:\\data"}, true, true, kCopy, true, "Z:\\data", nullptr},
+        {"a name that just fits", {longest}, false, true, kCopy, true, longest, nullptr},
+        {"a name too long for the path buffer", {tooLong}, true, true, kCopy, true, "", "The file cannot be opened."},
+        {"two files", {kArchive, kOther}, false, true, kCopy, false, "", nullptr},
+        {"no files", {}, false, true, kCopy, false, "", nullptr},
+        {"move only", {kArchive}, false, true, kMove, false, "", nullptr},
+        {"link only", {kArchive}, false, true, kLink, false, "", nullptr},
+        {"move or link", {kArchive}, true, true, kMove | kLink, false, "", nullptr},
+        {"no file list offered", {kArchive}, false, false, kCopy, false, "", nullptr},
+    };
+    RecordingHelper recording;
+    for (HelperKind helper : {kNoHelper, kShellHelper, kRecordingHelper}) {
+        ReleaseDropTarget(&target_);
+        CreateDropTarget(&target_, window_);
+        if (helper != kShellHelper) {
+            ReleaseDropTarget(&target_);
+            target_.helper = helper == kRecordingHelper ? &recording : nullptr;
+        }
+        for (const DragCase& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.what << ", helper " << helper);
+            g_events.clear();
+            BoxRecorder boxes;
+            FileList data(c.files, c.wide, c.offered);
+            const DWORD answer = c.accepted ? kCopy : kNone;
+            EXPECT_EQ(Enter(&data, c.allowed), answer);
+            EXPECT_EQ(target_.accept, c.accepted);
+            EXPECT_EQ(Over(c.allowed), answer);
+            EXPECT_EQ(Drop(&data, c.allowed), answer);
+            EXPECT_EQ(target_.accept, c.accepted);
+
+            // Synchronously, from this thread, before Drop returned.
+            std::vector<std::string> expected;
+            if (!c.opens.empty())
+                expected.push_back("open " + c.opens);
+            EXPECT_EQ(Opens(), expected);
+            MSG pending;
+            EXPECT_FALSE(PeekMessageA(&pending, nullptr, WM_OPENARCHIVE, WM_OPENARCHIVE, PM_NOREMOVE));
+
+            // Without copying, the data is not even looked at; every list is given back.
+            const bool copying = (c.allowed & kCopy) != 0;
+            EXPECT_EQ(data.calls, copying ? 2 : 0) << "GetData on DragEnter and Drop only";
+            EXPECT_EQ(data.owner.released, data.handedOut);
+            if (copying) {
+                EXPECT_EQ(data.asked.cfFormat, CF_HDROP);
+                EXPECT_EQ(data.asked.ptd, nullptr);
+                EXPECT_EQ(data.asked.dwAspect, static_cast<DWORD>(DVASPECT_CONTENT));
+                EXPECT_EQ(data.asked.lindex, -1);
+                EXPECT_EQ(data.asked.tymed, static_cast<DWORD>(TYMED_HGLOBAL));
+            }
+            ASSERT_EQ(boxes.boxes().size(), c.box != nullptr ? 1u : 0u);
+            if (c.box != nullptr) {
+                EXPECT_EQ(boxes.boxes()[0].text, c.box);
+                EXPECT_EQ(boxes.boxes()[0].icon, static_cast<UINT>(MB_ICONWARNING));
+            }
+        }
+    }
+    target_.helper = nullptr;
+}
+
+struct Step {
+    enum Op { kEnter, kOver, kLeave, kDrop } op;
+    int data;  // 0: one file, 1: two files, 2: no file list
+    DWORD allowed;
+    DWORD effect;
+};
+
+TEST_F(DropTargetTest, AcceptIsDecidedOnEnteringAndKeptForTheDrag)
+{
+    const Step steps[] = {
+        // Copying forbidden for a moment: no effect then, but the file
+        // count found on entering still holds.
+        {Step::kEnter, 0, kCopy, kCopy}, {Step::kOver, 0, kMove, kNone}, {Step::kOver, 0, kCopy, kCopy},
+        {Step::kLeave, 0, 0, 0},
+        // A new drag forgets the last one.
+        {Step::kEnter, 1, kCopy, kNone}, {Step::kOver, 0, kCopy | kMove, kNone}, {Step::kLeave, 0, 0, 0},
+        // Entering without copying keeps accept clear for the whole drag.
+        {Step::kEnter, 0, kCopy, kCopy}, {Step::kLeave, 0, 0, 0},
+        {Step::kEnter, 0, kMove, kNone}, {Step::kOver, 0, kCopy, kNone}, {Step::kLeave, 0, 0, 0},
+        // A drop whose list cannot be read, or holds more files, opens
+        // nothing; the answer stays what entering found.
+        {Step::kEnter, 0, kCopy, kCopy}, {Step::kDrop, 2, kCopy, kCopy},
+        {Step::kEnter, 0, kCopy, kCopy}, {Step::kDrop, 1, kCopy, kCopy},
+        {Step::kEnter, 1, kCopy, kNone}, {Step::kDrop, 2, kCopy, kNone},
+    };
+    FileList one({kArchive}), two({kArchive, kOther}), none({kArchive}, false, false);
+    IDataObject* data[] = {&one, &two, &none};
+    for (size_t i = 0; i < sizeof steps / sizeof steps[0]; ++i) {
+        const Step& s = steps[i];
+        SCOPED_TRACE(testing::Message() << "step " << i);
+        switch (s.op) {
+        case Step::kEnter:
+            EXPECT_EQ(Enter(data[s.data], s.allowed), s.effect);
+            break;
+        case Step::kOver:
+            EXPECT_EQ(Over(s.allowed), s.effect);
+            break;
+        case Step::kLeave:
+            Leave();
+            break;
+        case Step::kDrop:
+            EXPECT_EQ(Drop(data[s.data], s.allowed), s.effect);
+            break;
+        }
+    }
+    EXPECT_TRUE(Opens().empty());
+}
+
+TEST_F(DropTargetTest, TheHelperSeesEveryOperationFirstWithTheEffectAsReceived)
+{
+    RecordingHelper helper;
+    ReleaseDropTarget(&target_);
+    target_.helper = &helper;
+    FileList one({kArchive});
+    EXPECT_EQ(Enter(&one, kCopy | kMove), kCopy);
+    EXPECT_EQ(Over(kMove), kNone);
+    Leave();
+    EXPECT_EQ(Enter(&one, kMove | kLink), kNone);
+    EXPECT_EQ(Over(kCopy | kLink), kNone);
+    Leave();
+    EXPECT_EQ(Enter(&one, kCopy | kMove | kLink), kCopy);
+    EXPECT_EQ(Drop(&one, kCopy | kMove | kLink), kCopy);
+    const std::vector<std::string> expected = {
+        "helper DragEnter 3 at 5,6", "GetData", "helper DragOver 2 at 7,8", "helper DragLeave",
+        "helper DragEnter 6 at 5,6", "helper DragOver 5 at 7,8", "helper DragLeave",
+        "helper DragEnter 7 at 5,6", "GetData", "helper Drop 7 at 9,10", "GetData", std::string("open ") + kArchive,
+    };
+    EXPECT_EQ(g_events, expected);
+    EXPECT_EQ(helper.hwnd, window_);
+    EXPECT_EQ(helper.data, &one);
+
+    // Released once; a second release finds nothing to give back.
+    ReleaseDropTarget(&target_);
+    ReleaseDropTarget(&target_);
+    EXPECT_EQ(helper.releases, 1);
+    EXPECT_EQ(target_.helper, nullptr);
+}
+
+DWORD WINAPI CreateWithoutCom(void* target)
+{
+    CreateDropTarget(static_cast<DropTarget*>(target), nullptr);
+    return 0;
+}
+
+TEST_F(DropTargetTest, WithoutComThereIsNoHelperAndDragsStillWork)
+{
+    EXPECT_NE(target_.helper, nullptr) << "the shell's helper, made on this OLE thread";
+    DropTarget bare;
+    memset(&bare, 0xCC, sizeof bare);
+    HANDLE thread = CreateThread(nullptr, 0, CreateWithoutCom, &bare, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_EQ(bare.helper, nullptr);
+    bare.hwnd = window_;
+    FileList one({kArchive});
+    IDropTarget* target = DropTargetInterface(&bare);
+    DWORD effect = kCopy;
+    POINTL point = {1, 2};
+    EXPECT_EQ(target->DragEnter(&one, 0, point, &effect), S_OK);
+    EXPECT_EQ(effect, kCopy);
+    EXPECT_EQ(target->Drop(&one, 0, point, &effect), S_OK);
+    EXPECT_EQ(Opens(), std::vector<std::string>{std::string("open ") + kArchive});
+    ReleaseDropTarget(&bare);
+}
+
+// ---- Registered for the real main window ----
+
+WNDPROC g_mainProc;
+HRESULT g_revokeAfterDestroy;
+
+// Records WM_OPENARCHIVE on its way to the main window; after the window's
+// own WM_DESTROY handling, tries to withdraw the registration once more.
+LRESULT CALLBACK MainSpy(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_OPENARCHIVE)
+        RecordOpen(lParam);
+    LRESULT result = CallWindowProcA(g_mainProc, hwnd, message, wParam, lParam);
+    if (message == WM_DESTROY)
+        g_revokeAfterDestroy = RevokeDragDrop(hwnd);
+    return result;
+}
+
+// Ends the drag with a drop on its third look at the keys.
+class DropSoon : public IDropSource {
+public:
+    int looks = 0;
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
+    {
+        if (iid == IID_IUnknown || iid == IID_IDropSource) {
+            *object = this;
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP QueryContinueDrag(BOOL escape, DWORD) override
+    {
+        if (escape)
+            return DRAGDROP_S_CANCEL;
+        return ++looks >= 3 ? DRAGDROP_S_DROP : S_OK;
+    }
+    STDMETHODIMP GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
+};
+
+// Puts the window at a known place on top and the cursor over the image area.
+void PointAtImageArea(HWND hwnd)
+{
+    SetWindowPos(hwnd, HWND_TOP, 40, 40, 900, 600, SWP_SHOWWINDOW);
+    POINT point = {600, 200};
+    ClientToScreen(hwnd, &point);
+    SetCursorPos(point.x, point.y);
+    PumpMessages();
+}
+
+struct RealDrag {
+    const char* what;
+    std::vector<std::string> files;
+    DWORD allowed;
+    DWORD effect;
+    bool opens;
+};
+
+class DropOnMainWindowTest : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        MainWindowTest::SetUp();
+        g_mainProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(MainSpy)));
+        g_events.clear();
+    }
+    void TearDown() override
+    {
+        MainWindowTest::TearDown();
+        ReleaseDropTarget(&target_);
+        OleUninitialize();
+    }
+    DropTarget target_ = {};
+};
+
+TEST_F(DropOnMainWindowTest, RealDragsReachTheRegisteredTarget)
+{
+    // The platform's calls, seen through the helper's.
+    CreateDropTarget(&target_, hwnd_);
+    RecordingHelper helper;
+    ReleaseDropTarget(&target_);
+    target_.helper = &helper;
+    ASSERT_EQ(RegisterDragDrop(hwnd_, DropTargetInterface(&target_)), S_OK);
+    PointAtImageArea(hwnd_);
+    const RealDrag drags[] = {
+        {"one file", {kArchive}, kCopy | kMove, kCopy, true},
+        {"two files", {kArchive, kOther}, kCopy, kNone, false},
+        {"move only", {kArchive}, kMove, kNone, false},
+    };
+    for (const RealDrag& d : drags) {
+        SCOPED_TRACE(d.what);
+        g_events.clear();
+        BoxRecorder boxes;
+        FileList data(d.files);
+        DropSoon source;
+        DWORD effect = 0xFF;
+        HRESULT result = DoDragDrop(&data, &source, d.allowed, &effect);
+        EXPECT_EQ(effect, d.effect);
+        if (d.effect != kNone) {
+            EXPECT_EQ(result, DRAGDROP_S_DROP);
+        }
+        // Without an effect, the drag ends in DragLeave, never in Drop.
+        std::string last;
+        for (const std::string& e : g_events) {
+            if (e.rfind("helper ", 0) == 0)
+                last = e.substr(0, e.find(' ', 7));
+        }
+        EXPECT_EQ(last, d.effect != kNone ? "helper Drop" : "helper DragLeave");
+        EXPECT_EQ(Opens(), d.opens ? std::vector<std::string>{std::string("open ") + kArchive}
+                                   : std::vector<std::string>{});
+        EXPECT_EQ(data.owner.released, data.handedOut);
+    }
+    target_.helper = nullptr;
+}
+
+TEST_F(DropOnMainWindowTest, DestroyingTheWindowWithdrawsTheRegistration)
+{
+    CreateDropTarget(&target_, hwnd_);
+    ASSERT_EQ(RegisterDragDrop(hwnd_, DropTargetInterface(&target_)), S_OK);
+    EXPECT_EQ(RegisterDragDrop(hwnd_, DropTargetInterface(&target_)), DRAGDROP_E_ALREADYREGISTERED);
+    g_revokeAfterDestroy = E_UNEXPECTED;
+    DestroyWindow(hwnd_);
+    EXPECT_EQ(g_revokeAfterDestroy, DRAGDROP_E_NOTREGISTERED);
+}
+
+DWORD WINAPI SendFromAnotherThread(void* hwnd)
+{
+    DWORD_PTR result = 1;
+    // An address that is no path anywhere, and one that is, in this process.
+    const LPARAM paths[] = {0x10, reinterpret_cast<LPARAM>(kArchive)};
+    for (LPARAM path : paths) {
+        if (!SendMessageTimeoutA(static_cast<HWND>(hwnd), WM_OPENARCHIVE, 0, path, SMTO_BLOCK, 10000, &result))
+            return 2;
+        if (result != 0)
+            return 3;
+    }
+    return 0;
+}
+
+TEST_F(DropOnMainWindowTest, OpenArchiveFromAnotherThreadIsIgnored)
+{
+    HANDLE thread = CreateThread(nullptr, 0, SendFromAnotherThread, hwnd_, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, 20000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+        PumpMessages();
+    DWORD code = 99;
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    EXPECT_EQ(code, 0u) << "both sends answered with 0";
+    EXPECT_EQ(Opens().size(), 2u);
+    char title[128] = {0};
+    GetWindowTextA(hwnd_, title, sizeof title);
+    EXPECT_STREQ(title, "Velder Image Viewer");
+    EXPECT_EQ(SendMessageA(g_hwndList, LB_GETCOUNT, 0, 0), 0);
+}
+
+TEST_F(DropOnMainWindowTest, PostedOpenArchiveNeverReachesTheWindow)
+{
+    // Picked up by this test's loop, and by a message box's modal loop.
+    PostMessageA(hwnd_, WM_OPENARCHIVE, 0, 0x10);
+    PumpMessages();
+    PostMessageA(hwnd_, WM_OPENARCHIVE, 0, reinterpret_cast<LPARAM>(kArchive));
+    {
+        BoxRecorder boxes;
+        ShowInfo(hwnd_, "modal");
+        EXPECT_EQ(boxes.boxes().size(), 1u);
+    }
+    PumpMessages();
+    EXPECT_TRUE(Opens().empty());
+    char title[128] = {0};
+    GetWindowTextA(hwnd_, title, sizeof title);
+    EXPECT_STREQ(title, "Velder Image Viewer");
+}
+
+}  // namespace
