@@ -660,3 +660,68 @@ TEST_F(DropOnMainWindowTest, PostedOpenArchiveNeverReachesTheWindow)
 }
 
 }  // namespace
+
+// ---- The whole program: ViewerMain's own registration ----
+
+struct ViewerScript {
+    int ticks;
+    bool busy, done;
+    DWORD effects[2];
+    std::string title;
+};
+ViewerScript g_viewer;
+
+// Runs inside ViewerMain's loop: two drags onto its window (DoDragDrop
+// runs a loop of its own, which brings more ticks), then File > Exit.
+VOID CALLBACK ViewerTick(HWND, UINT, UINT_PTR, DWORD)
+{
+    ViewerScript& s = g_viewer;
+    if (s.busy || s.done)
+        return;
+    HWND main = FindWindowA(MAIN_WINDOW_CLASS, nullptr);
+    if (main == nullptr) {
+        if (++s.ticks > 200) {
+            s.done = true;
+            PostQuitMessage(77);
+        }
+        return;
+    }
+    s.busy = true;
+    g_mainProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(main, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(MainSpy)));
+    PointAtImageArea(main);
+    const std::vector<std::string> lists[] = {{kArchive}, {kArchive, kOther}};
+    for (int i = 0; i < 2; ++i) {
+        FileList data(lists[i]);
+        DropSoon source;
+        s.effects[i] = 0xFF;
+        DoDragDrop(&data, &source, kCopy | kMove, &s.effects[i]);
+    }
+    char title[128] = {0};
+    GetWindowTextA(main, title, sizeof title);
+    s.title = title;
+    s.done = true;
+    PostMessageA(main, WM_COMMAND, IDM_EXIT, 0);
+    s.busy = false;
+}
+
+TEST(ViewerMainDrop, ADragOntoTheRunningViewerReachesItsWindow)
+{
+    ResetViewerState();
+    ASSERT_TRUE(UnregisterClassA(MAIN_WINDOW_CLASS, GetModuleHandleA(nullptr))) << GetLastError();
+    BoxRecorder boxes;
+    g_events.clear();
+    g_viewer = ViewerScript();
+    g_revokeAfterDestroy = E_UNEXPECTED;
+    UINT_PTR timer = SetTimer(nullptr, 0, 20, ViewerTick);
+    ASSERT_NE(timer, 0u);
+    int result = ViewerMain();
+    KillTimer(nullptr, timer);
+
+    EXPECT_EQ(result, 0);
+    ASSERT_TRUE(g_viewer.done);
+    EXPECT_EQ(g_viewer.effects[0], kCopy);
+    EXPECT_EQ(g_viewer.effects[1], kNone);
+    EXPECT_EQ(Opens(), std::vector<std::string>{std::string("open ") + kArchive});
+    EXPECT_EQ(g_revokeAfterDestroy, DRAGDROP_E_NOTREGISTERED) << "the window's destruction withdrew the registration";
+    EXPECT_TRUE(boxes.boxes().empty());
+}
