@@ -20,6 +20,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"list", "list ARCHIVE", RunList},
+    {"pack", "pack OUT.mhk IMAGE.bmp...", RunPack},
 };
 
 int Usage()
