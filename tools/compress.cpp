@@ -23,7 +23,7 @@ const uint64_t kInfinite = ~uint64_t(0) / 4;
 
 const unsigned kMaxDistance = 1023;
 const unsigned kMaxCover = 66;  // the most one back-reference writes
-const int kHashBits = 16;
+const int kMaxHashBits = 16;
 
 enum State { kInLiteral, kInGroup, kOther, kStates };
 enum Step : uint8_t { kLiteralPair, kPairCode, kBackReference, kPairRepeat, kQuadRepeat };
@@ -33,8 +33,6 @@ struct Back {
     uint8_t from;     // state before the step
     uint16_t count;   // bytes covered by a back-reference, repeats of a repeat command
 };
-
-inline uint8_t Add(uint8_t a, unsigned b) { return static_cast<uint8_t>(a + b); }
 
 // The cheapest two-byte pair code that writes d[p], d[p + 1] from the bytes
 // before them without reaching before d[0]. Writes its bytes to code and
@@ -199,11 +197,11 @@ struct Parser {
     std::vector<uint8_t> Emit();
 };
 
-inline uint32_t Hash4(const uint8_t* p)
+inline uint32_t Hash4(const uint8_t* p, int bits)
 {
     uint32_t v;
     memcpy(&v, p, 4);
-    return (v * 2654435761u) >> (32 - kHashBits);
+    return (v * 2654435761u) >> (32 - bits);
 }
 
 // How many bytes from a and b on are equal, up to limit; eight at a time.
@@ -232,10 +230,15 @@ void Parser::FindMatches()
     matchLength.assign(pairs, 0);
     if (n < 4)
         return;
-    std::vector<int32_t> head(size_t(1) << kHashBits, -1);
+    // A table about as large as the area: clearing a big one would cost
+    // more than compressing a small picture.
+    int bits = 8;
+    while (bits < kMaxHashBits && (size_t(1) << bits) < n)
+        ++bits;
+    std::vector<int32_t> head(size_t(1) << bits, -1);
     std::vector<int32_t> chain(1024, -1);  // ring: the previous position with the same hash
     for (size_t p = 0; p + 4 <= n; ++p) {
-        uint32_t h = Hash4(d + p);
+        uint32_t h = Hash4(d + p, bits);
         if (p % 2 == 0) {
             const size_t limit = n - p < kMaxCover ? n - p : kMaxCover;
             unsigned bestLength = 0, bestDistance = 0, depth = options.chainDepth;
