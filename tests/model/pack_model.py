@@ -223,3 +223,21 @@ def exported_file(width, height, bits, palette, rows):
     pixels = b"".join(row + b"\0" * (stride - len(row)) for row in reversed(rows))
     offset = 14 + 40 + len(table)
     return struct.pack("<2sIII", b"BM", offset + len(pixels), 0, offset) + info + table + pixels
+
+
+def read_bmp(data):
+    """(width, height, bits, palette bytes (256 x BGR, zero-padded) or b"",
+    top-down rows without padding) of an uncompressed bitmap file."""
+    offset, = struct.unpack_from("<I", data, 10)
+    header, width, height, _, bits, compression = struct.unpack_from("<IiiHHI", data, 14)
+    colours, = struct.unpack_from("<I", data, 46)
+    assert compression == 0 and bits in (8, 24)
+    palette = b""
+    if bits == 8:
+        colours = colours or 256
+        table = data[14 + header:14 + header + 4 * colours]
+        palette = b"".join(table[4 * i:4 * i + 3] for i in range(colours)) + bytes(3 * (256 - colours))
+    rows_high = abs(height)
+    stride = (width * bits // 8 + 3) & ~3
+    stored = [data[offset + y * stride:offset + y * stride + width * bits // 8] for y in range(rows_high)]
+    return width, rows_high, bits, palette, stored if height < 0 else stored[::-1]
