@@ -210,10 +210,10 @@ TEST(Compress, UsesEveryKindOfCommand)
         b = uint8_t(random.Next());
     // A block of noise repeated 1023 bytes later, and one repeated 1024
     // bytes later (out of reach, so it cannot shrink).
-    std::vector<uint8_t> near(noise.begin(), noise.begin() + 1023), far(noise.begin(), noise.begin() + 1024);
-    near.insert(near.end(), noise.begin(), noise.begin() + 1023);
-    near.resize(2048, 0);
-    far.insert(far.end(), noise.begin(), noise.begin() + 1024);
+    std::vector<uint8_t> within(noise.begin(), noise.begin() + 1023), beyond(noise.begin(), noise.begin() + 1024);
+    within.insert(within.end(), noise.begin(), noise.begin() + 1023);
+    within.resize(2048, 0);
+    beyond.insert(beyond.end(), noise.begin(), noise.begin() + 1024);
     // A walk of pairs, each with one byte stepped up or down a little from
     // the pair before: one-byte pair codes beat literals by far.
     std::vector<uint8_t> steps{100, 200};
@@ -245,13 +245,13 @@ TEST(Compress, UsesEveryKindOfCommand)
              EXPECT_GE(c.commands.at("literal"), 4096u / 128);
              EXPECT_LE(s.size(), 4096u + 64);
          }},
-        {"noise repeated at 1023", near,
+        {"noise repeated at 1023", within,
          [](const Census& c, const std::vector<uint8_t>& s) {
              EXPECT_EQ(c.maxDistance, 1023u);
              EXPECT_GT(c.longReferences, 10u);
              EXPECT_LT(s.size(), 1023u + 100 + 1023 / 66 * 3);
          }},
-        {"noise repeated at 1024", far,
+        {"noise repeated at 1024", beyond,
          [](const Census& c, const std::vector<uint8_t>& s) {
              EXPECT_LE(c.maxDistance, 1023u);
              EXPECT_GT(s.size(), 2040u);
