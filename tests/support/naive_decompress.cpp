@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <memory>
+#include <utility>
 
 #include "bitmap/decompress.h"
 #include "bitmap/bitmap.h"
@@ -232,15 +233,21 @@ unsigned BE16(const uint8_t* p)
 
 }  // namespace
 
-NaiveOutcome NaiveDecompress(const std::vector<uint8_t>& stream, size_t areaSize, uint8_t fill,
-                             const std::vector<uint8_t>& front)
+NaiveOutcome NaiveDecompressOver(const std::vector<uint8_t>& stream, std::vector<uint8_t> area,
+                                 const std::vector<uint8_t>& front)
 {
     Machine machine(stream, front);
-    machine.out.area.assign(areaSize, fill);
+    machine.out.area = std::move(area);
     machine.Run();
     machine.out.written = machine.p;
     machine.out.consumed = machine.s;
     return machine.out;
+}
+
+NaiveOutcome NaiveDecompress(const std::vector<uint8_t>& stream, size_t areaSize, uint8_t fill,
+                             const std::vector<uint8_t>& front)
+{
+    return NaiveDecompressOver(stream, std::vector<uint8_t>(areaSize, fill), front);
 }
 
 bool NaiveDecodeResource(const uint8_t* data, size_t size, Picture* picture)

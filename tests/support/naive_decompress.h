@@ -26,6 +26,10 @@ struct NaiveOutcome {
 NaiveOutcome NaiveDecompress(const std::vector<uint8_t>& stream, size_t areaSize, uint8_t fill = 0,
                              const std::vector<uint8_t>& front = std::vector<uint8_t>());
 
+// The same into an area that starts out holding area's bytes.
+NaiveOutcome NaiveDecompressOver(const std::vector<uint8_t>& stream, std::vector<uint8_t> area,
+                                 const std::vector<uint8_t>& front);
+
 // A decoded picture: what a bitmap file or the clipboard would carry.
 struct Picture {
     unsigned width = 0;
