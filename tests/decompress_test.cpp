@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bitmap/decompress.h"
-#include "tests/support/reference_decompress.h"
+#include "tests/support/naive_decompress.h"
 
 namespace {
 
@@ -67,12 +67,11 @@ Bytes Expect(const Bytes& stream, size_t areaSize, size_t streamSize = SIZE_MAX,
              uint8_t fill = kFill, size_t* end = nullptr)
 {
     streamSize = std::min(streamSize, stream.size());
-    Bytes memory = front;
-    memory.resize(kFront + areaSize, fill);
-    size_t p = ReferenceDecompress(stream.data(), streamSize, memory, kFront, kFront + areaSize);
+    NaiveOutcome outcome = NaiveDecompressOver(Bytes(stream.begin(), stream.begin() + streamSize),
+                                               Bytes(areaSize, fill), Bytes(front.begin(), front.begin() + kFront));
     if (end != nullptr)
-        *end = p - kFront;
-    return Bytes(memory.begin() + kFront, memory.end());
+        *end = outcome.written;
+    return outcome.area;
 }
 
 std::string ToHex(const Bytes& bytes)

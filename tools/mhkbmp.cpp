@@ -22,6 +22,7 @@ const Command kCommands[] = {
     {"list", "list ARCHIVE", RunList},
     {"export", "export ARCHIVE INDEX OUT.bmp", RunExport},
     {"export-all", "export-all ARCHIVE DIR", RunExportAll},
+    {"pack", "pack OUT.mhk IMAGE.bmp...", RunPack},
 };
 
 int Usage()

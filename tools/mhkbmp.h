@@ -17,6 +17,8 @@ enum ExitCode {
     kExitNoImages = 4,     // "This archive does not contain any images."
     kExitCannotRead = 5,   // "The image cannot be read."
     kExitCannotWrite = 6,  // "The file cannot be written."
+    kExitRefused = 7,      // pack: an input is not a bitmap that pack accepts
+    kExitTooLarge = 8,     // pack: the inputs do not fit in one archive
 };
 
 // The viewer's text for an exit code ("" for kExitOk and kExitUsage).
@@ -40,7 +42,12 @@ std::string ListText(uint16_t id, const char* name);
 // stays mapped.
 ExitCode OpenAndList(const char* archivePath, ArchiveView* view, std::vector<ListedImage>* images);
 
+// The resource name pack gives an input: its file name without folder and
+// without a final ".bmp" in any case.
+std::string PackName(const std::string& path);
+
 // Sub-commands. argv[0] is the sub-command's name.
 int RunList(int argc, char** argv);
 int RunExport(int argc, char** argv);
 int RunExportAll(int argc, char** argv);
+int RunPack(int argc, char** argv);

@@ -1,0 +1,256 @@
+#!/usr/bin/env python3
+"""Checks `mhkbmp pack` against the models: packs hand-made and random
+bitmap files, then reads the archive back with the archive model, expecting
+one resource per input with the input's size, palette (the file's entries,
+then zeros) and, where stored uncompressed, rows. Where mhkbmp has `export`,
+every resource is exported and compared byte for byte with the bitmap file
+the input should give back. Refused inputs, unwritable outputs and usage errors must
+give their exit codes and leave no archive behind.
+
+usage: check_pack.py [--count N] [--seed S] -- COMMAND... (COMMAND runs mhkbmp)
+"""
+
+import argparse
+import os
+import random
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from mhk_model import TBMP, enumerate_type, is_valid, list_archive, resource_data  # noqa: E402
+from pack_model import bmp_file, exported_file, pack_name, resource_header, stored_rows  # noqa: E402
+
+
+class Picture:
+    """An input bitmap: what pack must keep of it, and its file bytes."""
+
+    def __init__(self, width, height, bits, rows, palette, **file_options):
+        self.width, self.height, self.bits = width, height, bits
+        self.rows = [bytes(r) for r in rows]
+        self.palette = list(palette)
+        self.data = bmp_file(width, height, bits, self.rows, self.palette, **file_options)
+
+    def palette_bytes(self):
+        """The 256-entry palette the resource must carry."""
+        if self.bits != 8:
+            return b""
+        out = b"".join(bytes(entry) for entry in self.palette)
+        return out + bytes(768 - len(out))
+
+
+def random_palette(rng, count):
+    return [(rng.randrange(256), rng.randrange(256), rng.randrange(256)) for _ in range(count)]
+
+
+def random_rows(rng, width, height, mode):
+    rows = []
+    base = rng.randrange(256)
+    for y in range(height):
+        if mode == "noise":
+            row = bytes(rng.randrange(256) for _ in range(width))
+        elif mode == "flat":
+            row = bytes([base]) * width
+        elif mode == "gradient":
+            row = bytes((base + (x + y) * 255 // (width + height)) & 255 for x in range(width))
+        elif mode == "few":
+            row = bytes((base + rng.randrange(3)) & 255 for _ in range(width))
+        else:  # shapes: stripes and boxes
+            row = bytes(((x // 7) ^ (y // 5)) & 3 for x in range(width))
+        rows.append(row)
+    return rows
+
+
+def random_picture(rng, small=True):
+    if rng.randrange(12) == 0:
+        rows = [bytes(rng.randrange(256) if rng.randrange(4) == 0 else 80 for _ in range(1824))
+                for _ in range(392)]
+        return Picture(608, 392, 24, rows, [], top_down=rng.randrange(2) == 0)
+    limit = 40 if small else 1024
+    width = rng.choice([1, 2, 3, 4, 5, 7, rng.randrange(1, limit + 1)])
+    height = rng.choice([1, 2, 3, rng.randrange(1, limit + 1)])
+    mode = rng.choice(["noise", "flat", "gradient", "few", "shapes"])
+    colours = rng.choice([1, 2, 16, 255, 256, rng.randrange(1, 257)])
+    return Picture(width, height, 8, random_rows(rng, width, height, mode), random_palette(rng, colours),
+                   top_down=rng.randrange(2) == 0, header_size=rng.choice([40, 40, 108, 124]))
+
+
+def run(command, args):
+    done = subprocess.run(command + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
+    return done.returncode, done.stdout, done.stderr
+
+
+def has_export(command):
+    return b"export" in run(command, [])[2]
+
+
+class Checker:
+    def __init__(self, command, tmp):
+        self.command = command
+        self.tmp = tmp
+        self.failures = 0
+        self.cases = 0
+        self.export = has_export(command)
+
+    def fail(self, case, message):
+        self.failures += 1
+        print("FAIL %s: %s" % (case, message))
+
+    def write_inputs(self, case, named):
+        """named: [(file name, Picture or bytes)] -> paths."""
+        folder = os.path.join(self.tmp, case)
+        os.makedirs(folder, exist_ok=True)
+        paths = []
+        for name, content in named:
+            path = os.path.join(folder, name)
+            with open(path, "wb") as f:
+                f.write(content.data if isinstance(content, Picture) else content)
+            paths.append(path)
+        return folder, paths
+
+    def accepted(self, case, named):
+        """Packs the pictures and checks the archive through the models."""
+        self.cases += 1
+        folder, paths = self.write_inputs(case, named)
+        out = os.path.join(folder, "out.mhk")
+        code, _, err = run(self.command, ["pack", out] + paths)
+        if code != 0:
+            self.fail(case, "pack exit %d: %r" % (code, err))
+            return
+        with open(out, "rb") as f:
+            archive = f.read()
+        if not is_valid(archive):
+            self.fail(case, "archive not valid")
+            return
+        items = enumerate_type(archive, TBMP)
+        expected_items = [(i + 1, i + 1, pack_name(p)) for i, p in enumerate(paths)]
+        if items != expected_items:
+            self.fail(case, "listed %r, expected %r" % (items[:5], expected_items[:5]))
+            return
+        listed = run(self.command, ["list", out])
+        if listed != list_archive(out):
+            self.fail(case, "list differs from the model: %r" % (listed[:2],))
+        for i, (name, picture) in enumerate(named):
+            where = resource_data(archive, i + 1)
+            if where is None:
+                self.fail(case, "%s: no resource data" % name)
+                continue
+            resource = archive[where[0]:where[0] + where[1]]
+            header = resource_header(resource)
+            if header is None:
+                self.fail(case, "%s: not a resource of either layout" % name)
+                continue
+            width, height, pitch, fmt, palette = header
+            bits = 24 if fmt == 4 else 8
+            if (width, height, bits) != (picture.width, picture.height, picture.bits):
+                self.fail(case, "%s: %dx%dx%d, expected %dx%dx%d" % (name, width, height, bits, picture.width,
+                                                                    picture.height, picture.bits))
+            elif palette != picture.palette_bytes():
+                self.fail(case, "%s: palette differs" % name)
+            elif fmt != 1034 and stored_rows(resource, header) != picture.rows:
+                self.fail(case, "%s: stored rows differ" % name)
+            elif fmt == 1034 and len(resource) >= 780 + height * pitch:
+                self.fail(case, "%s: compressed although plain rows are no larger" % name)
+            if self.export:
+                target = os.path.join(folder, "export-%d.bmp" % (i + 1))
+                code, _, err = run(self.command, ["export", out, str(i + 1), target])
+                want = exported_file(picture.width, picture.height, picture.bits, picture.palette_bytes(),
+                                     picture.rows)
+                got = open(target, "rb").read() if os.path.exists(target) else None
+                if code != 0 or got != want:
+                    self.fail(case, "%s: export exit %d, %s" % (
+                        name, code, "file differs" if got is not None else "no file"))
+
+    def refused(self, case, named, expected_code, args=None, out=None, keep_existing=False):
+        """Runs pack and expects expected_code, a message naming the
+        culprit, and no archive (or the earlier one untouched)."""
+        self.cases += 1
+        folder, paths = self.write_inputs(case, named)
+        out = out or os.path.join(folder, "out.mhk")
+        before = None
+        if keep_existing:
+            before = b"an earlier file"
+            with open(out, "wb") as f:
+                f.write(before)
+        code, _, err = run(self.command, ["pack", out] + (paths if args is None else args))
+        if code != expected_code:
+            self.fail(case, "exit %d, expected %d (%r)" % (code, expected_code, err))
+        if os.path.isfile(out):
+            if before is None or open(out, "rb").read() != before:
+                self.fail(case, "an archive was left behind")
+        parent = os.path.dirname(out)
+        leftovers = [n for n in os.listdir(parent) if ".tmp" in n] if os.path.isdir(parent) else []
+        if leftovers:
+            self.fail(case, "temporary files left: %r" % leftovers)
+        return err
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--count", type=int, default=40)
+    parser.add_argument("--seed", type=int, default=20261207)
+    parser.add_argument("command", nargs="+")
+    args = parser.parse_args()
+    rng = random.Random(args.seed)
+
+    with tempfile.TemporaryDirectory(prefix="velder-pack-") as tmp:
+        check = Checker(args.command, tmp)
+        grey = [(i, i, i) for i in range(256)]
+
+        # Sizes at the edges, both row orders, short palettes, the 24-bit kind.
+        check.accepted("edges", [
+            ("one.bmp", Picture(1, 1, 8, [b"\x07"], grey[:8])),
+            ("column.bmp", Picture(1, 1024, 8, random_rows(rng, 1, 1024, "noise"), grey, top_down=True)),
+            ("row.bmp", Picture(1024, 1, 8, random_rows(rng, 1024, 1, "gradient"), grey)),
+            ("odd.bmp", Picture(5, 3, 8, random_rows(rng, 5, 3, "noise"), random_palette(rng, 3))),
+            ("big.bmp", Picture(1024, 1024, 8, random_rows(rng, 1024, 1024, "shapes"), random_palette(rng, 256))),
+            ("noise.bmp", Picture(333, 77, 8, random_rows(rng, 333, 77, "noise"), random_palette(rng, 200))),
+            ("true.bmp", Picture(608, 392, 24, random_rows(rng, 1824, 392, "gradient"), [])),
+            ("true-top.bmp", Picture(608, 392, 24, random_rows(rng, 1824, 392, "few"), [], top_down=True)),
+            ("v5.bmp", Picture(17, 9, 8, random_rows(rng, 17, 9, "few"), grey[:20], header_size=124)),
+        ])
+        # Names: folder and a final .bmp in any case are dropped; nothing left: no name.
+        tiny = Picture(2, 2, 8, [b"\1\2", b"\3\4"], grey[:4])
+        check.accepted("names", [("Sunset.BMP", tiny), ("x.y.bmp", tiny), ("plain", tiny), (".bmp", tiny),
+                                 ("a.bmp.bmp", tiny), ("with space.bmp", tiny), ("bmp", tiny)])
+        for i in range(args.count):
+            count = rng.choice([1, 1, 2, 3, 5])
+            check.accepted("random-%d" % i, [("p%d.bmp" % k, random_picture(rng)) for k in range(count)])
+
+        # Refusals, each between good inputs.
+        good = Picture(3, 3, 8, [b"abc"] * 3, grey[:3])
+        bad_files = {
+            "rle8": bmp_file(4, 4, 8, [b"\0" * 4] * 4, grey, compression=1),
+            "4-bit": bmp_file(4, 4, 4, [b"\0" * 2] * 4, grey[:16]),
+            "32-bit": bmp_file(4, 4, 32, [b"\0" * 16] * 4),
+            "24-bit-small": bmp_file(4, 4, 24, [b"\0" * 12] * 4),
+            "too-wide": bmp_file(1025, 1, 8, [b"\0" * 1025], grey),
+            "too-tall": bmp_file(1, 1025, 8, [b"\0"] * 1025, grey, top_down=True),
+            "truncated": good.data[:-1],
+            "headers-only": good.data[:40],
+            "not-bmp": b"GIF89a" + bytes(100),
+            "empty": b"",
+            "palette-257": bmp_file(2, 2, 8, [b"\0\0"] * 2, grey, colours_field=257),
+            "core-header": bmp_file(2, 2, 8, [b"\0\0"] * 2, grey, header_size=12),
+        }
+        for name, data in bad_files.items():
+            err = check.refused("refuse-" + name, [("good.bmp", good), (name + ".bmp", data), ("also.bmp", good)], 7)
+            if (name + ".bmp").encode() not in err:
+                check.fail("refuse-" + name, "message does not name the file: %r" % err)
+        check.refused("refuse-keeps-earlier", [("bad.bmp", bad_files["rle8"])], 7, keep_existing=True)
+        check.refused("missing-input", [("good.bmp", good)], 2,
+                      args=[os.path.join(tmp, "missing-input", "good.bmp"), os.path.join(tmp, "nowhere.bmp")])
+        check.refused("no-inputs", [], 1, args=[])
+        check.refused("unwritable", [("good.bmp", good)], 2, out=os.path.join(tmp, "no", "such", "folder.mhk"))
+        os.makedirs(os.path.join(tmp, "out-is-folder", "taken.mhk"))
+        check.refused("out-is-folder", [("good.bmp", good)], 6,
+                      out=os.path.join(tmp, "out-is-folder", "taken.mhk"))
+
+        print("%d pack runs, %d failures%s" % (check.cases, check.failures,
+                                               "" if check.export else " (no export command: pixels of compressed resources unchecked)"))
+        return 1 if check.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

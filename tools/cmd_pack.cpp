@@ -1,0 +1,144 @@
+// cmd_pack.cpp - mhkbmp pack OUT.mhk IMAGE.bmp...: one tBMP resource per
+// input, in input order, with IDs and file-table indexes from 1, each named
+// after its file. Every input is read and encoded before the archive is
+// written, and the archive is written under a temporary name and renamed, so
+// a refused input or a failed write leaves no archive behind.
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "tools/bmp_reader.h"
+#include "tools/mhkbmp.h"
+#include "tools/resource_writer.h"
+
+#ifdef _WIN32
+#include <process.h>
+#include <windows.h>
+#define getpid _getpid
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+// Larger files cannot be accepted bitmaps (the largest is about 1 MB), so
+// they are refused before being read whole.
+const long kMaxInputSize = 64L << 20;
+
+int Report(const std::string& file, const std::string& message, int code)
+{
+    fprintf(stderr, "mhkbmp pack: %s: %s\n", file.c_str(), message.c_str());
+    return code;
+}
+
+// Reads the whole file; false when it cannot be opened or read.
+bool ReadInput(const char* path, std::vector<uint8_t>* bytes, bool* tooLarge)
+{
+    *tooLarge = false;
+    FILE* file = fopen(path, "rb");
+    if (file == nullptr)
+        return false;
+    bytes->clear();
+    uint8_t chunk[65536];
+    bool ok = true;
+    for (;;) {
+        size_t got = fread(chunk, 1, sizeof chunk, file);
+        bytes->insert(bytes->end(), chunk, chunk + got);
+        if (bytes->size() > size_t(kMaxInputSize)) {
+            *tooLarge = true;
+            break;
+        }
+        if (got < sizeof chunk) {
+            ok = ferror(file) == 0;
+            break;
+        }
+    }
+    fclose(file);
+    return ok;
+}
+
+}  // namespace
+
+// The resource name for an input path: the file name without its folder
+// and without a final ".bmp" (in any case). Empty when nothing is left.
+std::string PackName(const std::string& path)
+{
+    size_t start = 0;
+    for (size_t i = 0; i < path.size(); ++i) {
+#ifdef _WIN32
+        if (path[i] == '/' || path[i] == '\\' || path[i] == ':')
+            start = i + 1;
+#else
+        if (path[i] == '/')
+            start = i + 1;
+#endif
+    }
+    std::string name = path.substr(start);
+    if (name.size() >= 4) {
+        std::string tail = name.substr(name.size() - 4);
+        for (char& c : tail)
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        if (tail == ".bmp")
+            name.resize(name.size() - 4);
+    }
+    return name;
+}
+
+int RunPack(int argc, char** argv)
+{
+    if (argc < 3)
+        return kExitUsage;
+    const std::string out = argv[1];
+    const size_t count = size_t(argc) - 2;
+    if (count > 65535)
+        return Report(out, std::to_string(count) + " images given; an archive holds at most 65535", kExitTooLarge);
+
+    std::vector<ArchiveItem> items;
+    items.reserve(count);
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < count; ++i) {
+        const char* path = argv[2 + i];
+        bool tooLarge;
+        if (!ReadInput(path, &bytes, &tooLarge))
+            return Report(path, ExitMessage(kExitCannotOpen), kExitCannotOpen);
+        if (tooLarge)
+            return Report(path, "too large to be an accepted bitmap file", kExitRefused);
+        BmpImage image;
+        std::string reason;
+        if (!ParseBmp(bytes.data(), bytes.size(), &image, &reason))
+            return Report(path, reason, kExitRefused);
+        ArchiveItem item;
+        item.id = static_cast<uint16_t>(i + 1);
+        item.name = PackName(path);
+        if (image.bitsPerPixel == 8)
+            item.data = BuildPaletteResource(image.width, image.height, image.palette.data(), image.rows.data());
+        else
+            item.data = BuildTrueColourResource(image.rows.data());
+        items.push_back(std::move(item));
+    }
+
+    std::vector<uint8_t> archive;
+    std::string reason;
+    if (!BuildMohawkArchive(items, &archive, &reason))
+        return Report(out, "cannot be packed: " + reason, kExitTooLarge);
+    items.clear();
+
+    // Written beside the output, so that the rename stays on one volume.
+    const std::string temporary = out + ".tmp" + std::to_string(static_cast<unsigned long>(getpid()));
+    FILE* file = fopen(temporary.c_str(), "wb");
+    if (file == nullptr)
+        return Report(out, ExitMessage(kExitCannotOpen), kExitCannotOpen);
+    bool written = fwrite(archive.data(), 1, archive.size(), file) == archive.size();
+    written = fflush(file) == 0 && written;
+    written = fclose(file) == 0 && written;
+#ifdef _WIN32
+    written = written && MoveFileExA(temporary.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    written = written && rename(temporary.c_str(), out.c_str()) == 0;
+#endif
+    if (!written) {
+        remove(temporary.c_str());
+        return Report(out, ExitMessage(kExitCannotWrite), kExitCannotWrite);
+    }
+    return kExitOk;
+}

@@ -1,0 +1,444 @@
+// compress.cpp - see compress.h.
+//
+// The stream works on pairs: every command and pair code writes an even
+// number of bytes, so the parse visits the even positions only. It is an
+// optimal parse (a shortest path over those positions) with three states,
+// because what a step costs depends on the command it extends: a literal pair
+// is 2 bytes inside a literal run but 3 when it has to open one, a pair code
+// needs a group command byte unless a group is already open. The limits of 64
+// pairs per literal run and 63 codes per group are left to the emitter, which
+// opens a new command when one is full; the parse charges each step its share
+// of that command byte instead.
+#include "tools/compress.h"
+
+#include <string.h>
+
+namespace {
+
+// Costs are in 1/256 byte.
+const uint64_t kByte = 256;
+const uint64_t kLiteralShare = kByte / 64;  // a literal run's command byte, shared by 64 pairs
+const uint64_t kGroupShare = kByte / 63;    // a pair group's command byte, shared by 63 codes
+const uint64_t kInfinite = ~uint64_t(0) / 4;
+
+const unsigned kMaxDistance = 1023;
+const unsigned kMaxCover = 66;  // the most one back-reference writes
+const int kMaxHashBits = 16;
+
+enum State { kInLiteral, kInGroup, kOther, kStates };
+enum Step : uint8_t { kLiteralPair, kPairCode, kBackReference, kPairRepeat, kQuadRepeat };
+
+struct Back {
+    Step step;
+    uint8_t from;     // state before the step
+    uint16_t count;   // bytes covered by a back-reference, repeats of a repeat command
+};
+
+// The cheapest two-byte pair code that writes d[p], d[p + 1] from the bytes
+// before them without reaching before d[0]. Writes its bytes to code and
+// returns their number (1 to 3).
+int PairCode(const uint8_t* d, size_t p, uint8_t* code)
+{
+    const uint8_t a = d[p], b = d[p + 1];
+    if (p >= 2) {
+        const uint8_t a2 = d[p - 2], b1 = d[p - 1];
+        // One byte: the pair L pairs back.
+        for (unsigned l = 1; l <= 15 && 2 * l <= p; ++l) {
+            if (d[p - 2 * l] == a && d[p - 2 * l + 1] == b) {
+                code[0] = static_cast<uint8_t>(l);
+                return 1;
+            }
+        }
+        if (a == a2) {
+            uint8_t up = static_cast<uint8_t>(b - b1), down = static_cast<uint8_t>(b1 - b);
+            if (up < 16) {
+                code[0] = static_cast<uint8_t>(0x20 + up);
+                return 1;
+            }
+            if (down < 16) {
+                code[0] = static_cast<uint8_t>(0x30 + down);
+                return 1;
+            }
+            // Second byte from L back of itself; L = 1 is the first byte.
+            for (unsigned l = 1; l <= 15 && l <= p + 1; ++l) {
+                if (d[p + 1 - l] == b) {
+                    code[0] = static_cast<uint8_t>(0x10 + l);
+                    return 1;
+                }
+            }
+        }
+        if (b == b1) {
+            uint8_t up = static_cast<uint8_t>(a - a2), down = static_cast<uint8_t>(a2 - a);
+            if (up < 16) {
+                code[0] = static_cast<uint8_t>(0x80 + up);
+                return 1;
+            }
+            if (down < 16) {
+                code[0] = static_cast<uint8_t>(0xC0 + down);
+                return 1;
+            }
+            for (unsigned l = 1; l <= 15 && l <= p; ++l) {
+                if (d[p - l] == a) {
+                    code[0] = static_cast<uint8_t>(0x40 + l);
+                    return 1;
+                }
+            }
+        }
+        // Two bytes: one literal, the other derived.
+        code[1] = b;
+        if (a == a2) {
+            code[0] = 0x10;
+            return 2;
+        }
+        for (unsigned l = 1; l <= 7 && l <= p; ++l) {
+            if (d[p - l] == a) {
+                code[0] = static_cast<uint8_t>(0x50 + l);
+                return 2;
+            }
+        }
+        uint8_t up = static_cast<uint8_t>(a - a2), down = static_cast<uint8_t>(a2 - a);
+        if (up < 16) {
+            code[0] = static_cast<uint8_t>(0x90 + up);
+            return 2;
+        }
+        if (down < 16) {
+            code[0] = static_cast<uint8_t>(0xD0 + down);
+            return 2;
+        }
+        code[1] = a;
+        if (b == b1) {
+            code[0] = 0x40;
+            return 2;
+        }
+        // Second byte at distance L - 8 from itself: 9 is the literal just
+        // written, 10 to 15 reach back to d[p - 1] ... d[p - 6].
+        for (unsigned l = 9; l <= 15 && l - 8 <= p + 1; ++l) {
+            if (d[p + 1 - (l - 8)] == b) {
+                code[0] = static_cast<uint8_t>(0x50 + l);
+                return 2;
+            }
+        }
+        uint8_t bUp = static_cast<uint8_t>(b - b1), bDown = static_cast<uint8_t>(b1 - b);
+        if (bUp < 16) {
+            code[0] = static_cast<uint8_t>(0x60 + bUp);
+            return 2;
+        }
+        if (bDown < 16) {
+            code[0] = static_cast<uint8_t>(0x70 + bDown);
+            return 2;
+        }
+        // The codes that move both bytes by a nibble each (A0, B0, E0, F0)
+        // cost two bytes too, and whenever one applies, 9L or DL already did.
+    } else if (a == b) {
+        code[0] = 0x59;
+        code[1] = a;
+        return 2;
+    }
+    code[0] = 0x50;
+    code[1] = a;
+    code[2] = b;
+    return 3;
+}
+
+// Size in bytes of the back-reference that writes cover bytes when the
+// match is length bytes long (cover <= length + 1).
+unsigned ReferenceBytes(unsigned cover, unsigned length)
+{
+    if (length >= cover)
+        return cover <= 12 ? 2 : 3;
+    return cover <= 14 ? 3 : 4;  // copy cover - 1, then one literal
+}
+
+// Writes the back-reference that covers cover bytes at p from distance
+// distance (the match is length bytes long).
+void EmitReference(const uint8_t* d, size_t p, unsigned cover, unsigned distance, unsigned length,
+                   std::vector<uint8_t>& out)
+{
+    const uint8_t high = static_cast<uint8_t>(distance >> 8), low = static_cast<uint8_t>(distance);
+    const bool literal = length < cover;
+    const unsigned copy = literal ? cover - 1 : cover;
+    if (copy <= 13) {
+        // Fixed forms: copy length 3g + L/4 + 2 for high nibbles A, B, E, F.
+        static const uint8_t kNibble[4] = {0xA0, 0xB0, 0xE0, 0xF0};
+        unsigned g = (copy - 3) / 3, quarter = (copy - 3) % 3 + 1;
+        out.push_back(static_cast<uint8_t>(kNibble[g] | quarter << 2 | high));
+        out.push_back(low);
+    } else {
+        out.push_back(0xFC);
+        out.push_back(static_cast<uint8_t>((copy - 3) << 2 | high));
+        out.push_back(low);
+    }
+    if (literal)
+        out.push_back(d[p + copy]);
+}
+
+struct Parser {
+    const uint8_t* d;
+    size_t n;
+    size_t pairs;
+    CompressOptions options;
+    std::vector<uint64_t> cost;   // (pairs + 1) x kStates
+    std::vector<Back> back;       // how each (position, state) was reached best
+    std::vector<uint16_t> matchDistance;  // per pair position; 0: no match
+    std::vector<uint8_t> matchLength;
+    std::vector<uint16_t> run2, run4;     // bytes from here on that repeat the ones 2 / 4 back
+
+    void FindMatches();
+    void FindRuns();
+    void Relax(size_t q, int state, uint64_t value, Step step, int from, unsigned count)
+    {
+        uint64_t& slot = cost[q * kStates + state];
+        if (value < slot) {
+            slot = value;
+            back[q * kStates + state] = Back{step, static_cast<uint8_t>(from), static_cast<uint16_t>(count)};
+        }
+    }
+    void Parse();
+    std::vector<uint8_t> Emit();
+};
+
+inline uint32_t Hash4(const uint8_t* p, int bits)
+{
+    uint32_t v;
+    memcpy(&v, p, 4);
+    return (v * 2654435761u) >> (32 - bits);
+}
+
+// How many bytes from a and b on are equal, up to limit; eight at a time.
+inline unsigned MatchLength(const uint8_t* a, const uint8_t* b, unsigned limit)
+{
+    unsigned length = 0;
+    while (length + 8 <= limit) {
+        uint64_t x, y;
+        memcpy(&x, a + length, 8);
+        memcpy(&y, b + length, 8);
+        if (x != y) {
+            while (a[length] == b[length])
+                ++length;
+            return length;
+        }
+        length += 8;
+    }
+    while (length < limit && a[length] == b[length])
+        ++length;
+    return length;
+}
+
+void Parser::FindMatches()
+{
+    matchDistance.assign(pairs, 0);
+    matchLength.assign(pairs, 0);
+    if (n < 4)
+        return;
+    // A table about as large as the area: clearing a big one would cost
+    // more than compressing a small picture.
+    int bits = 8;
+    while (bits < kMaxHashBits && (size_t(1) << bits) < n)
+        ++bits;
+    std::vector<int32_t> head(size_t(1) << bits, -1);
+    std::vector<int32_t> chain(1024, -1);  // ring: the previous position with the same hash
+    for (size_t p = 0; p + 4 <= n; ++p) {
+        uint32_t h = Hash4(d + p, bits);
+        if (p % 2 == 0) {
+            const size_t limit = n - p < kMaxCover ? n - p : kMaxCover;
+            unsigned bestLength = 0, bestDistance = 0, depth = options.chainDepth;
+            for (int32_t c = head[h]; c >= 0 && p - c <= kMaxDistance && depth > 0; --depth) {
+                const uint8_t* from = d + c;
+                const uint8_t* at = d + p;
+                const unsigned length = MatchLength(from, at, static_cast<unsigned>(limit));
+                if (length > bestLength) {
+                    bestLength = length;
+                    bestDistance = static_cast<unsigned>(p - c);
+                    if (length == limit)
+                        break;
+                }
+                c = chain[c & 1023];
+            }
+            if (bestLength >= 4) {
+                matchDistance[p / 2] = static_cast<uint16_t>(bestDistance);
+                matchLength[p / 2] = static_cast<uint8_t>(bestLength);
+            }
+        }
+        chain[p & 1023] = head[h];
+        head[h] = static_cast<int32_t>(p);
+    }
+}
+
+void Parser::FindRuns()
+{
+    run2.assign(n + 1, 0);
+    run4.assign(n + 1, 0);
+    for (size_t i = n; i-- > 0;) {
+        if (i >= 2 && d[i] == d[i - 2])
+            run2[i] = static_cast<uint16_t>(run2[i + 1] < 512 ? run2[i + 1] + 1 : 512);
+        if (i >= 4 && d[i] == d[i - 4])
+            run4[i] = static_cast<uint16_t>(run4[i + 1] < 512 ? run4[i + 1] + 1 : 512);
+    }
+}
+
+// The repeat counts worth trying: the short ones, then only the longest. A
+// repeat that stops in the middle of a run rarely pays, and trying every
+// count makes flat pictures ten times slower to parse.
+inline size_t NextCount(size_t c, size_t most)
+{
+    return c < 4 || c == most ? c + 1 : most;
+}
+
+void Parser::Parse()
+{
+    cost.assign((pairs + 1) * kStates, kInfinite);
+    back.assign((pairs + 1) * kStates, Back{kLiteralPair, 0, 0});
+    cost[kOther] = 0;
+    const uint64_t penalty = options.codePenalty;
+    for (size_t q = 0; q < pairs; ++q) {
+        const uint64_t* here = &cost[q * kStates];
+        const size_t p = 2 * q;
+        const size_t pairsLeft = pairs - q;
+
+        // Cheapest way in from each kind of previous command.
+        int anyFrom = kInLiteral;
+        for (int s = 1; s < kStates; ++s)
+            if (here[s] < here[anyFrom])
+                anyFrom = s;
+        const uint64_t any = here[anyFrom];
+        if (any >= kInfinite)
+            continue;
+
+        // A literal pair, in the open run or opening one.
+        if (here[kInLiteral] <= any + kByte + penalty)
+            Relax(q + 1, kInLiteral, here[kInLiteral] + 2 * kByte + kLiteralShare, kLiteralPair, kInLiteral, 0);
+        else
+            Relax(q + 1, kInLiteral, any + kByte + penalty + 2 * kByte + kLiteralShare, kLiteralPair, anyFrom, 0);
+
+        // Pair codes and back-references, in the open group or opening one.
+        int groupFrom = kInGroup;
+        uint64_t group = here[kInGroup];
+        if (any + kByte < group) {
+            group = any + kByte;
+            groupFrom = anyFrom;
+        }
+        group += kGroupShare + penalty;
+        uint8_t code[3];
+        Relax(q + 1, kInGroup, group + kByte * PairCode(d, p, code), kPairCode, groupFrom, 0);
+        if (unsigned length = matchLength[q]) {
+            unsigned most = length % 2 ? length + 1 : length;
+            if (most > kMaxCover)
+                most = kMaxCover;
+            for (unsigned cover = 4; cover <= most; cover += 2)
+                Relax(q + cover / 2, kInGroup, group + kByte * ReferenceBytes(cover, length), kBackReference,
+                      groupFrom, cover);
+        }
+
+        // Repeats of the last pair or the last four bytes: one byte each.
+        const uint64_t repeat = any + kByte + penalty;
+        if (p >= 2) {
+            size_t most = run2[p] / 2;
+            if (most > 64)
+                most = 64;
+            if (most > pairsLeft)
+                most = pairsLeft;
+            for (size_t c = 1; c <= most; c = NextCount(c, most))
+                Relax(q + c, kOther, repeat, kPairRepeat, anyFrom, static_cast<unsigned>(c));
+        }
+        if (p >= 4) {
+            size_t most = run4[p] / 4;
+            if (most > 64)
+                most = 64;
+            if (2 * most > pairsLeft)
+                most = pairsLeft / 2;
+            for (size_t c = 1; c <= most; c = NextCount(c, most))
+                Relax(q + 2 * c, kOther, repeat, kQuadRepeat, anyFrom, static_cast<unsigned>(c));
+        }
+    }
+}
+
+std::vector<uint8_t> Parser::Emit()
+{
+    // Walk back from the cheapest final state, then replay forwards.
+    struct Taken {
+        size_t q;
+        Back how;
+    };
+    std::vector<Taken> steps;
+    int state = kInLiteral;
+    for (int s = 1; s < kStates; ++s)
+        if (cost[pairs * kStates + s] < cost[pairs * kStates + state])
+            state = s;
+    for (size_t q = pairs; q > 0;) {
+        Back how = back[q * kStates + state];
+        size_t covered = how.step == kBackReference ? how.count / 2
+                       : how.step == kPairRepeat   ? how.count
+                       : how.step == kQuadRepeat   ? 2 * size_t(how.count)
+                                                   : 1;
+        q -= covered;
+        steps.push_back(Taken{q, how});
+        state = how.from;
+    }
+
+    std::vector<uint8_t> out;
+    out.reserve(n / 2 + 16);
+    size_t open = 0;       // index in out of the open command byte
+    unsigned openCount = 0;
+    Step openKind = kPairRepeat;  // kLiteralPair or kPairCode when a command is open
+    for (size_t i = steps.size(); i-- > 0;) {
+        const size_t p = 2 * steps[i].q;
+        const Back how = steps[i].how;
+        switch (how.step) {
+        case kLiteralPair:
+            if (openKind != kLiteralPair || openCount == 64) {
+                open = out.size();
+                out.push_back(0);
+                openKind = kLiteralPair;
+                openCount = 0;
+            }
+            out[open] = static_cast<uint8_t>(++openCount);
+            out.push_back(d[p]);
+            out.push_back(d[p + 1]);
+            break;
+        case kPairCode:
+        case kBackReference:
+            if (openKind != kPairCode || openCount == 63) {
+                open = out.size();
+                out.push_back(0);
+                openKind = kPairCode;
+                openCount = 0;
+            }
+            out[open] = static_cast<uint8_t>(0xC0 + ++openCount);
+            if (how.step == kPairCode) {
+                uint8_t code[3];
+                int size = PairCode(d, p, code);
+                out.insert(out.end(), code, code + size);
+            } else {
+                EmitReference(d, p, how.count, matchDistance[p / 2], matchLength[p / 2], out);
+            }
+            break;
+        case kPairRepeat:
+            out.push_back(static_cast<uint8_t>(0x40 + how.count));
+            openKind = kPairRepeat;
+            break;
+        case kQuadRepeat:
+            out.push_back(static_cast<uint8_t>(0x80 + how.count));
+            openKind = kPairRepeat;
+            break;
+        }
+    }
+    out.push_back(0x00);
+    return out;
+}
+
+}  // namespace
+
+std::vector<uint8_t> CompressPixels(const uint8_t* pixels, size_t size, const CompressOptions& options)
+{
+    if (size % 2 != 0)
+        return std::vector<uint8_t>();
+    Parser parser;
+    parser.d = pixels;
+    parser.n = size;
+    parser.pairs = size / 2;
+    parser.options = options;
+    parser.FindMatches();
+    parser.FindRuns();
+    parser.Parse();
+    return parser.Emit();
+}

@@ -1,0 +1,168 @@
+// resource_writer.cpp - see resource_writer.h.
+#include "tools/resource_writer.h"
+
+#include <string.h>
+
+namespace {
+
+void PutBE16(uint8_t* p, unsigned value)
+{
+    p[0] = static_cast<uint8_t>(value >> 8);
+    p[1] = static_cast<uint8_t>(value);
+}
+
+void PutBE32(uint8_t* p, uint32_t value)
+{
+    PutBE16(p, value >> 16);
+    PutBE16(p + 2, value & 0xFFFF);
+}
+
+void AppendBE16(std::vector<uint8_t>& out, unsigned value)
+{
+    out.resize(out.size() + 2);
+    PutBE16(&out[out.size() - 2], value);
+}
+
+std::vector<uint8_t> Header(unsigned width, unsigned height, unsigned pitch, unsigned format)
+{
+    std::vector<uint8_t> out;
+    AppendBE16(out, width);
+    AppendBE16(out, height);
+    AppendBE16(out, pitch);
+    AppendBE16(out, format);
+    return out;
+}
+
+const uint32_t kTypeTag = 0x74424D50u;  // 'tBMP'
+const size_t kDirectory = 28;           // the directory follows the two headers
+const size_t kMaxOffset = 0xFFFF;       // table and name offsets are 16-bit
+
+}  // namespace
+
+std::vector<uint8_t> BuildPaletteResource(unsigned width, unsigned height, const uint8_t* palette,
+                                          const uint8_t* area, PixelFormat format, const CompressOptions& options)
+{
+    const unsigned pitch = PalettePitch(width);
+    const size_t areaSize = size_t(height) * pitch;
+    std::vector<uint8_t> stream;
+    if (format != kFormatRaw) {
+        stream = CompressPixels(area, areaSize, options);
+        // Four unread bytes sit before the stream; raw pixels need none.
+        if (format == kFormatSmaller)
+            format = 4 + stream.size() < areaSize ? kFormatCompressed : kFormatRaw;
+    }
+    std::vector<uint8_t> out = Header(width, height, pitch, format);
+    AppendBE16(out, 0x0304);
+    out.push_back(0x18);
+    out.push_back(0xFF);
+    out.insert(out.end(), palette, palette + 768);
+    if (format == kFormatRaw) {
+        out.insert(out.end(), area, area + areaSize);
+    } else {
+        out.insert(out.end(), 4, 0);
+        out.insert(out.end(), stream.begin(), stream.end());
+    }
+    return out;
+}
+
+std::vector<uint8_t> BuildTrueColourResource(const uint8_t* pixels)
+{
+    const unsigned rowBytes = 3 * kTrueColourWidth;
+    std::vector<uint8_t> out = Header(kTrueColourWidth, kTrueColourHeight, kTrueColourPitch, 4);
+    out.resize(kTrueColourResourceSize, 0);
+    for (unsigned y = 0; y < kTrueColourHeight; ++y)
+        memcpy(&out[8 + size_t(y) * kTrueColourPitch], pixels + size_t(y) * rowBytes, rowBytes);
+    return out;
+}
+
+bool BuildMohawkArchive(const std::vector<ArchiveItem>& items, std::vector<uint8_t>* archive, std::string* error)
+{
+    const size_t count = items.size();
+    if (count > 65535) {
+        *error = "an archive holds at most 65535 images";
+        return false;
+    }
+    size_t named = 0, nameBytes = 0;
+    for (const ArchiveItem& item : items) {
+        if (item.data.empty() || item.data.size() > 0xFFFFFF) {
+            *error = "a resource must be 1 to 16777215 bytes long";
+            return false;
+        }
+        if (memchr(item.name.data(), 0, item.name.size()) != nullptr) {
+            *error = "a name cannot contain a zero byte";
+            return false;
+        }
+        if (!item.name.empty()) {
+            ++named;
+            nameBytes += item.name.size() + 1;
+        }
+    }
+
+    // Directory, then the resource table, the name table and the name
+    // strings, then the file table: every table's start and every name's
+    // offset must fit in 16 bits, so the largest table goes last, where only
+    // its start counts.
+    const size_t resourceTable = 4 + 8;
+    const size_t nameTable = resourceTable + 2 + 4 * count;
+    const size_t nameArea = nameTable + 2 + 4 * named;
+    const size_t fileTable = nameArea + nameBytes;
+    if (fileTable > kMaxOffset) {
+        *error = "too many images or names for the archive's 16-bit table offsets (" + std::to_string(count) +
+                 " images, " + std::to_string(nameBytes) + " bytes of names; the tables must start within 65535 bytes)";
+        return false;
+    }
+    const size_t dataStart = kDirectory + fileTable + 4 + 10 * count;
+    uint64_t total = dataStart;  // 64-bit: size_t is 32-bit on the Windows build
+    for (const ArchiveItem& item : items)
+        total += item.data.size();
+    if (total > 0xFFFFFFFFu) {
+        *error = "the archive would be 4 GiB or larger";
+        return false;
+    }
+
+    std::vector<uint8_t>& out = *archive;
+    out.assign(dataStart, 0);
+    memcpy(&out[0], "MHWK", 4);
+    PutBE32(&out[4], static_cast<uint32_t>(total - 8));
+    memcpy(&out[8], "RSRC", 4);
+    PutBE32(&out[12], 0x01000000u);
+    PutBE32(&out[16], static_cast<uint32_t>(total));
+    PutBE32(&out[20], static_cast<uint32_t>(kDirectory));
+    PutBE16(&out[24], static_cast<unsigned>(fileTable));
+
+    uint8_t* directory = &out[kDirectory];
+    PutBE16(directory, static_cast<unsigned>(nameArea));
+    PutBE16(directory + 2, 1);
+    PutBE32(directory + 4, kTypeTag);
+    PutBE16(directory + 8, static_cast<unsigned>(resourceTable));
+    PutBE16(directory + 10, static_cast<unsigned>(nameTable));
+
+    PutBE16(directory + resourceTable, static_cast<unsigned>(count));
+    PutBE16(directory + nameTable, static_cast<unsigned>(named));
+    PutBE32(directory + fileTable, static_cast<uint32_t>(count));
+    size_t nameAt = 0, nameEntry = 0;
+    size_t dataAt = dataStart;
+    for (size_t i = 0; i < count; ++i) {
+        const ArchiveItem& item = items[i];
+        const unsigned index = static_cast<unsigned>(i + 1);
+        PutBE16(directory + resourceTable + 2 + 4 * i, item.id);
+        PutBE16(directory + resourceTable + 4 + 4 * i, index);
+        if (!item.name.empty()) {
+            PutBE16(directory + nameTable + 2 + 4 * nameEntry, static_cast<unsigned>(nameAt));
+            PutBE16(directory + nameTable + 4 + 4 * nameEntry, index);
+            memcpy(directory + nameArea + nameAt, item.name.data(), item.name.size());
+            nameAt += item.name.size() + 1;
+            ++nameEntry;
+        }
+        uint8_t* entry = directory + fileTable + 4 + 10 * i;
+        const size_t size = item.data.size();
+        PutBE32(entry, static_cast<uint32_t>(dataAt));
+        PutBE16(entry + 4, static_cast<unsigned>(size & 0xFFFF));
+        entry[6] = static_cast<uint8_t>(size >> 16);
+        dataAt += size;
+    }
+    out.reserve(static_cast<size_t>(total));
+    for (const ArchiveItem& item : items)
+        out.insert(out.end(), item.data.begin(), item.data.end());
+    return true;
+}
