@@ -4,7 +4,8 @@
 #   build    native build and unit tests (cmake, g++, GoogleTest, Python)
 #   check    sanitizers and fuzzers (clang, compiler-rt), benchmarks (Google Benchmark, LZ4)
 #   windows  the 32-bit Windows build and Wine (adds the i386 architecture)
-#   gui      running the viewer: Xvfb, xdotool, ImageMagick, pefile
+#   gui      running the viewer: Xvfb, xdotool, ImageMagick, pefile, and Xlib for
+#            the black-box tests' drag source
 set -eu
 
 packages=
@@ -13,7 +14,7 @@ for group in "$@"; do
         build) packages="$packages cmake make g++ python3 googletest" ;;
         check) packages="$packages clang libclang-rt-dev libbenchmark-dev liblz4-dev" ;;
         windows) packages="$packages g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386" ;;
-        gui) packages="$packages xvfb xauth xdotool imagemagick x11-utils python3-pefile" ;;
+        gui) packages="$packages xvfb xauth xdotool imagemagick x11-utils python3-pefile gcc libx11-dev" ;;
         *) echo "deps.sh: unknown group '$group'" >&2; exit 2 ;;
     esac
 done

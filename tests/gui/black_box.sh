@@ -2,7 +2,8 @@
 # black_box.sh PREFIX VIEWER.exe OUTDIR - the real viewer under Wine on the
 # current X display (run-on-xvfb.sh gives it one of its own), driven like a
 # user with xdotool: shortcuts while the list has the focus, the About box,
-# and the three ways of closing it. Screenshots go to OUTDIR. Prints
+# the three ways of closing it, and files dropped from the X side.
+# Screenshots go to OUTDIR. Prints
 # "BLACK BOX PASSED" only when every case passed.
 set -u
 prefix=$1
@@ -123,6 +124,25 @@ fi
 if start_viewer; then
     shot close-box "$face" && xdotool mousemove $((X + WIDTH - 14)) $((Y + 12)) click 1
     expect_exit "close box"
+fi
+
+# Files dropped from the X side. xdotool cannot drag, so xdnd_drop plays
+# the drag source's part of the XDND exchange, as a file manager does at the
+# end of a drag. Wine offers the target every effect whatever action the
+# source asks for, so sources that forbid copying are left to the
+# in-process tests.
+xdnd=$out/xdnd_drop
+if ! cc -O2 -o "$xdnd" "$here/xdnd_drop.c" -lX11 >"$out/xdnd_drop.log" 2>&1; then
+    fail "xdnd_drop does not build: $(head -3 "$out/xdnd_drop.log")"
+elif start_viewer; then
+    # drop FILE...: over the image area, right of the list.
+    drop() { timeout 90 "$xdnd" "$wid" $((X + WIDTH - 100)) $((Y + 100)) "$@" 2>&1; }
+    two=$(drop "$root/demo/demo.mhk" "$root/README.md")
+    [ "$two" = $'refused\nleft' ] || fail "two files: $two"
+    one=$(drop "$root/demo/demo.mhk")
+    [ "$one" = $'accepted Copy\nfinished' ] || fail "one file: $one"
+    xdotool key --window "$wid" alt+F4 2>/dev/null
+    expect_exit "after the drops"
 fi
 
 wineserver -k >/dev/null 2>&1
