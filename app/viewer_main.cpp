@@ -60,8 +60,8 @@ int ViewerMain(void)
     InitCommonControlsEx(&controls);
 
     int result = 1;
-    // The drop target outlives the window, whose destruction revokes its
-    // registration, and OLE.
+    // Kept until OLE is shut down: the window's destruction withdraws the
+    // registration, but OLE may hold on to the object until then.
     DropTarget dropTarget;
     HWND hwnd = CreateMainWindow(RegisterMainWindowClass());
     if (hwnd != nullptr) {
