@@ -116,13 +116,64 @@ void SetMenuCheck(HWND hwnd, int position, UINT command, bool checked);
 
 // ---- Archive browser (archive_browser.cpp) ----
 
+extern char g_openPath[MAX_PATH];  // the path last chosen in the Open dialog
+
+// OpenArchive
+//     The one way an archive is opened: drops what is open, maps and checks
+//     the file, lists its images and titles the window. Failures end in a box.
 void OpenArchive(HWND hwnd, const char* path);
+
+// BrowseAndOpenArchive
+//     The Open command: the Open dialog, then OpenArchive unless cancelled.
 void BrowseAndOpenArchive(HWND hwnd);
+
+// ShowOpenDialog
+//     The Open dialog on path (MAX_PATH bytes, kept from the last time);
+//     nonzero when the user chose a file.
+BOOL ShowOpenDialog(HWND owner, char* path);
+
+// OpenCommandLineArchive
+//     Opens the archive named by the first command-line argument, if any.
 void OpenCommandLineArchive(HWND hwnd);
+
+// NextCommandLineToken
+//     Cuts the next token out of the command line in place; *token gets its
+//     start (an empty string when there is none). Returns where to go on.
+char* NextCommandLineToken(char* position, char** token);
+
+// ReserveListItems, AddListItem
+//     The enumeration's callbacks: storage for count lines, then one line
+//     per resource (its name, or "[ID]") carrying its ListItemKey.
+void ReserveListItems(unsigned count);
+void AddListItem(uint16_t id, uint16_t index, const char* name);
+
+// ListItemKey
+//     A line's item data: resource ID in the high half, file-table index in
+//     the low half.
+inline uint32_t ListItemKey(uint16_t id, uint16_t index)
+{
+    return (static_cast<uint32_t>(id) << 16) | index;
+}
+
+// ShowSelectedImage
+//     Decodes the selected line and makes it the displayed image.
 void ShowSelectedImage(HWND hwnd);
+
+// DecodeSelectedImage
+//     Decodes the selected line's resource; false with nothing allocated when
+//     no archive is open, no line is selected or the resource is unreadable.
 bool DecodeSelectedImage(bool bottomUp, BitmapBuffer* buffer);
 
 // ---- Image export (image_export.cpp) ----
 
+// CopyImageToClipboard
+//     Puts the selected image on the clipboard as CF_DIB.
 void CopyImageToClipboard(HWND hwnd);
+
+// SaveImageAs
+//     Asks for a file name and writes the selected image as a bitmap file.
 void SaveImageAs(HWND hwnd);
+
+// ShowSaveDialog
+//     The Save As dialog on path (MAX_PATH bytes); nonzero when a name was chosen.
+BOOL ShowSaveDialog(HWND owner, char* path);

@@ -2,9 +2,10 @@
 # black_box.sh PREFIX VIEWER.exe OUTDIR - the real viewer under Wine on the
 # current X display (run-on-xvfb.sh gives it one of its own), driven like a
 # user with xdotool: shortcuts while the list has the focus, the About box,
-# the three ways of closing it, and files dropped from the X side.
-# Screenshots go to OUTDIR. Prints
-# "BLACK BOX PASSED" only when every case passed.
+# the three ways of closing it, an archive named on the command line whose
+# pictures are selected and checked on the screen, and files dropped from the
+# X side. Screenshots go to OUTDIR. Prints "BLACK BOX PASSED" only when every
+# case passed.
 set -u
 prefix=$1
 exe=$2
@@ -20,15 +21,18 @@ failed=0
 say() { echo "black box: $*"; }
 fail() { echo "black box: FAILED: $*"; failed=1; }
 
-# start_viewer: a fresh wineserver for every case (a key that closes the
-# window loses its key-up, and the server would keep it pressed for the next
-# program), then the viewer, then its window's id and geometry.
+# start_viewer [TITLE [ARGUMENTS...]]: a fresh wineserver for every case (a
+# key that closes the window loses its key-up, and the server would keep it
+# pressed for the next program), then the viewer with the arguments, then
+# the id and geometry of its window, found by its title.
 start_viewer() {
+    local name=${1:-$title}
+    shift
     wineserver -k >/dev/null 2>&1
     wineserver -w >/dev/null 2>&1
-    "$root/scripts/wine-run.sh" --prefix="$prefix" --timeout=60 "$exe" >"$out/viewer.log" 2>&1 &
+    "$root/scripts/wine-run.sh" --prefix="$prefix" --timeout=60 "$exe" "$@" >"$out/viewer.log" 2>&1 &
     viewer=$!
-    wid=$(timeout 30 xdotool search --sync --onlyvisible --name "$title" 2>/dev/null | head -1)
+    wid=$(timeout 30 xdotool search --sync --onlyvisible --name "$name" 2>/dev/null | head -1)
     if [ -z "$wid" ]; then
         fail "the main window did not appear"
         return 1
@@ -124,6 +128,35 @@ fi
 if start_viewer; then
     shot close-box "$face" && xdotool mousemove $((X + WIDTH - 14)) $((Y + 12)) click 1
     expect_exit "close box"
+fi
+
+# An archive on the command line: a path with spaces, which Wine passes
+# quoted. The window takes the file's name; Home and Down select the two
+# pictures, each of which must appear 8 pixels right of the list and 8 below
+# the top, exactly as the decoder model says. The background is black first,
+# so that the list's edge stands out from its button-face scroll bar.
+folder="$out/a folder with spaces"
+mkdir -p "$folder"
+if "$here/picture_archive.py" "$folder/two pictures.mhk" "$out/shown" &&
+    start_viewer '^two pictures\.mhk - Velder Image Viewer$' "$folder/two pictures.mhk"; then
+    say "opened from the command line: $(xdotool getwindowname "$wid")"
+    xdotool key --window "$wid" ctrl+b && shot opened 000000
+    for step in 1:Home 2:Down; do
+        picture=${step%%:*}
+        xdotool key --window "$wid" "${step#*:}"
+        for _ in $(seq 20); do
+            import -window root "$out/picture$picture.png" 2>/dev/null
+            result=$("$here/check_screenshot.py" image "$out/picture$picture.png" "$X" "$Y" "$WIDTH" "$HEIGHT" \
+                "$out/shown$picture.ppm") && break
+            sleep 0.1
+        done
+        say "picture $picture: $result" | head -3
+        echo "$result" | grep -q '^image:' && fail "picture $picture is not shown as decoded"
+    done
+    xdotool key --window "$wid" alt+F4 2>/dev/null
+    expect_exit "archive on the command line"
+else
+    fail "no window for the archive on the command line"
 fi
 
 # Files dropped from the X side. xdotool cannot drag, so xdnd_drop plays

@@ -14,6 +14,13 @@
         and the list (window colour, white) left of it; in FACE_SHOT that
         very rectangle is all button face (FACE, RRGGBB).
 
+    check_screenshot.py image SHOT X Y W H EXPECTED.ppm
+        finds the background area right of the list (from the middle of the
+        window's right half, left to the list's edge and up to the top of
+        the client area) and checks that the picture in EXPECTED.ppm is
+        shown 8 pixels right of the list and 8 below the top, pixel for
+        pixel, with background around it.
+
 X Y W H is the window's rectangle on the screen. Exit status 0 when the
 checks hold; the findings go to stdout.
 """
@@ -110,6 +117,41 @@ def layout(face_path, black_path, x, y, w, h, face):
     return problems
 
 
+def read_ppm(path):
+    """(width, height, rows of (r, g, b)) of a binary PPM as picture_archive.py writes it."""
+    with open(path, "rb") as f:
+        data = f.read()
+    magic, size, _, pixels = data.split(b"\n", 3)
+    width, height = map(int, size.split())
+    return width, height, [[tuple(pixels[3 * (y * width + x):3 * (y * width + x) + 3]) for x in range(width)]
+                           for y in range(height)]
+
+
+def image(path, x, y, w, h, expected_path):
+    _, _, shot = load(path, x, y, w, h)
+    width, height, expected = read_ppm(expected_path)
+    cx, cy = (3 * w) // 4, h // 2
+    background = shot[cy][cx]
+    left = cx - run_of(shot, cx, cy, background, -1, 0, cx - 1)
+    top = cy - run_of(shot, cx, cy, background, 0, -1, cy - 1)
+    ix, iy = left + 8, top + 8
+    print(f"background {background} from ({left},{top}) in the window; picture expected at ({ix},{iy})")
+    if iy + height >= h or ix + width >= w:
+        return [f"the window is too small for a {width} x {height} picture at ({ix},{iy})"]
+    problems = []
+    wrong = sum(1 for yy in range(height) for xx in range(width) if shot[iy + yy][ix + xx] != expected[yy][xx])
+    if wrong:
+        problems.append(f"{wrong} of {width * height} pixels differ from the picture")
+    # The margins and the area just beyond the picture are background.
+    frame = [(ix - 1, yy) for yy in range(iy - 8, iy + height + 1)] + \
+            [(xx, iy - 1) for xx in range(ix - 8, ix + width + 1)] + \
+            [(ix + width, yy) for yy in range(iy, iy + height + 1)] + \
+            [(xx, iy + height) for xx in range(ix, ix + width + 1)]
+    if any(shot[yy][xx] != background for xx, yy in frame):
+        problems.append("the picture is not framed by background: it is elsewhere or larger")
+    return problems
+
+
 def main():
     mode = sys.argv[1]
     if mode == "colour":
@@ -135,6 +177,12 @@ def main():
         problems = layout(face_path, black_path, x, y, w, h, colour(sys.argv[8]))
         for problem in problems:
             print("layout:", problem)
+        return 1 if problems else 0
+    if mode == "image":
+        path, x, y, w, h, expected = sys.argv[2], *map(int, sys.argv[3:7]), sys.argv[7]
+        problems = image(path, x, y, w, h, expected)
+        for problem in problems:
+            print("image:", problem)
         return 1 if problems else 0
     print(__doc__)
     return 2

@@ -3,9 +3,11 @@
 #include "tests/gui/gui_support.h"
 
 #include <commctrl.h>
+#include <dlgs.h>
 #include <string.h>
 
 #include "app/viewer.h"
+#include "archive/archive.h"
 
 namespace {
 
@@ -62,9 +64,30 @@ LRESULT CALLBACK BoxRecorder::HookProc(int code, WPARAM wParam, LPARAM lParam)
                 char caption[256] = {0};
                 char text[1024] = {0};
                 GetWindowTextA(h, caption, sizeof caption);
-                GetDlgItemTextA(h, 0xFFFF, text, sizeof text);
-                self->boxes_.push_back(BoxRecord{caption, text, RecogniseIcon(h)});
-                PostMessageA(h, WM_COMMAND, IDOK, 0);
+                HWND fileName = GetDlgItem(h, cmb13);
+                GetDlgItemTextA(h, fileName != nullptr ? cmb13 : 0xFFFF, text, sizeof text);
+                std::string state = self->snapshot != nullptr ? self->snapshot() : std::string();
+                self->boxes_.push_back(BoxRecord{caption, text, RecogniseIcon(h), state});
+                WPARAM answer = IDOK;
+                if (fileName != nullptr) {
+                    std::string name;
+                    if (!self->fileNames_.empty()) {
+                        name = self->fileNames_.front();
+                        self->fileNames_.erase(self->fileNames_.begin());
+                    }
+                    if (name.empty())
+                        answer = IDCANCEL;
+                    else
+                        SetWindowTextA(fileName, name.c_str());
+                } else if (GetDlgItem(h, IDYES) != nullptr) {
+                    answer = IDYES;
+                }
+                PostMessageA(h, WM_COMMAND, answer, 0);
+                // A file dialog that objects to the name would wait for
+                // another one: cancel it, the objection is on record.
+                HWND owner = GetWindow(h, GW_OWNER);
+                if (answer == IDOK && fileName == nullptr && owner != nullptr && GetDlgItem(owner, cmb13) != nullptr)
+                    PostMessageA(owner, WM_COMMAND, IDCANCEL, 0);
             }
         }
     }
@@ -254,4 +277,90 @@ int MainWindowTest::StatusBarHeight() const
     RECT rect;
     GetWindowRect(g_hwndStatus, &rect);
     return rect.bottom - rect.top;
+}
+
+Bytes ImageArchive(const std::vector<ImageLine>& lines)
+{
+    ArchiveSpec spec;
+    TypeSpec bitmaps{kTypeBitmap, {}, {}};
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const uint16_t index = static_cast<uint16_t>(i + 1);
+        bitmaps.resources.push_back(ResourceSpec{lines[i].id, index});
+        if (lines[i].name != nullptr)
+            bitmaps.names.push_back(NameSpec{lines[i].name, index});
+        spec.files.push_back(FileSpec{lines[i].resource});
+    }
+    spec.types.push_back(bitmaps);
+    spec.types.push_back(TypeSpec{0x74575156u, {{1, static_cast<uint16_t>(lines.size() + 1)}}, {}});
+    spec.files.push_back(FileSpec{Bytes(16, 0x55)});
+    return BuildArchive(spec);
+}
+
+std::string ViewerState()
+{
+    char title[512] = {0};
+    GetWindowTextA(GetParent(g_hwndList), title, sizeof title);
+    char status[128] = {0};
+    SendMessageA(g_hwndStatus, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(status));
+    std::string image = "none";
+    BITMAP bitmap;
+    if (g_hbmImage != nullptr && GetObjectA(g_hbmImage, sizeof bitmap, &bitmap) == sizeof bitmap)
+        image = std::to_string(bitmap.bmWidth) + "x" + std::to_string(bitmap.bmHeight);
+    else if (g_hbmImage != nullptr)
+        image = "invalid";
+    return std::string("title '") + title + "', " + std::to_string(SendMessageA(g_hwndList, LB_GETCOUNT, 0, 0)) +
+           " lines, selected " + std::to_string(SendMessageA(g_hwndList, LB_GETCURSEL, 0, 0)) + ", image " + image +
+           ", status '" + status + "', archive " + (g_archive.base != nullptr ? "open" : "closed");
+}
+
+void ViewerTest::SetUp()
+{
+    if (g_archive.base != nullptr)
+        ReleaseArchive(&g_archive);
+    memset(g_openPath, 0, sizeof g_openPath);
+    MainWindowTest::SetUp();
+}
+
+void ViewerTest::TearDown()
+{
+    MainWindowTest::TearDown();
+    if (g_archive.base != nullptr)
+        ReleaseArchive(&g_archive);
+    for (const std::string& path : temp_) {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+    }
+}
+
+std::string ViewerTest::TempFile(const std::string& leaf, const Bytes* contents)
+{
+    std::string path = TempPath(leaf);
+    temp_.push_back(path);
+    if (contents != nullptr) {
+        EXPECT_TRUE(WriteFile(path, *contents)) << path;
+    }
+    return path;
+}
+
+void ViewerTest::Open(const std::string& path)
+{
+    EXPECT_EQ(SendMessageA(hwnd_, WM_OPENARCHIVE, 0, reinterpret_cast<LPARAM>(path.c_str())), 0);
+}
+
+void ViewerTest::Select(int line)
+{
+    SendMessageA(g_hwndList, LB_SETCURSEL, static_cast<WPARAM>(line), 0);
+    Command(IDC_IMAGELIST, LBN_SELCHANGE, g_hwndList);
+}
+
+std::vector<std::string> ViewerTest::Lines()
+{
+    std::vector<std::string> lines;
+    const int count = static_cast<int>(SendMessageA(g_hwndList, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        char text[256] = {0};
+        SendMessageA(g_hwndList, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        lines.push_back(text);
+    }
+    return lines;
 }

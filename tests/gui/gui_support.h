@@ -8,15 +8,20 @@
 #include <string>
 #include <vector>
 
-// One message box as the user would have seen it.
+#include "tests/support/archive_builder.h"
+
+// One message box or dialog as the user would have seen it.
 struct BoxRecord {
     std::string caption;
-    std::string text;
-    UINT icon;  // MB_ICONWARNING, MB_ICONINFORMATION, or 0 when none was recognised
+    std::string text;   // a file dialog's: the file name it started with
+    UINT icon;          // MB_ICONWARNING, MB_ICONINFORMATION, or 0 when none was recognised
+    std::string state;  // what the recorder's snapshot said when the box appeared
 };
 
-// While alive, records every message box that this thread shows (through a
-// thread-local WH_CBT hook) and dismisses it with OK.
+// While alive, records every message box and dialog that this thread shows
+// (through a thread-local WH_CBT hook) and answers it: a file dialog with
+// the next queued file name (or cancels it), a yes/no prompt with yes, any
+// other box with OK.
 class BoxRecorder {
 public:
     BoxRecorder();
@@ -24,12 +29,17 @@ public:
     BoxRecorder(const BoxRecorder&) = delete;
     BoxRecorder& operator=(const BoxRecorder&) = delete;
     const std::vector<BoxRecord>& boxes() const { return boxes_; }
+    // The next file dialog gets this name and OK; an empty name cancels it.
+    void QueueFileName(const std::string& path) { fileNames_.push_back(path); }
+    // Called as each box appears; its result goes to BoxRecord::state.
+    std::string (*snapshot)() = nullptr;
 
 private:
     static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam);
     HHOOK hook_;
     std::vector<BoxRecord> boxes_;
     std::vector<HWND> seen_;
+    std::vector<std::string> fileNames_;
 };
 
 // Pixels of a width x height area, top row first, as 0xRRGGBB.
@@ -80,3 +90,32 @@ protected:
 
 // Zeroes the viewer's globals and makes sure that the window class exists.
 void ResetViewerState();
+
+// One list line of a test archive: a tBMP resource with its ID and name
+// (null: unnamed).
+struct ImageLine {
+    uint16_t id;
+    const char* name;
+    Bytes resource;
+};
+
+// An archive whose tBMP table lists the lines in order, line i in file
+// entry i + 1, plus a resource of another type.
+Bytes ImageArchive(const std::vector<ImageLine>& lines);
+
+// The viewer's state in one line: title, list lines, selection, displayed
+// image, status text, and whether an archive is mapped.
+std::string ViewerState();
+
+// The main window with archives to open: helpers for opening, the list,
+// and temporary files removed at the end of each test.
+class ViewerTest : public MainWindowTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    std::string TempFile(const std::string& leaf, const Bytes* contents = nullptr);
+    void Open(const std::string& path);  // as a drop does: WM_OPENARCHIVE
+    void Select(int line);               // selection, then its LBN_SELCHANGE
+    std::vector<std::string> Lines();
+    std::vector<std::string> temp_;
+};
