@@ -12,7 +12,9 @@
 
 #include "app/drop_target.h"
 #include "app/viewer.h"
+#include "archive/archive.h"
 #include "tests/gui/gui_support.h"
+#include "tests/gui/pictures.h"
 
 namespace {
 
@@ -533,71 +535,212 @@ void PointAtImageArea(HWND hwnd)
     PumpMessages();
 }
 
-struct RealDrag {
-    const char* what;
-    std::vector<std::string> files;
-    DWORD allowed;
-    DWORD effect;
-    bool opens;
-};
+// A real OLE drag of the files from this process; returns the effect.
+DWORD DragFiles(const std::vector<std::string>& files, DWORD allowed, HRESULT* result = nullptr)
+{
+    FileList data(files);
+    DropSoon source;
+    DWORD effect = 0xFF;
+    HRESULT hr = DoDragDrop(&data, &source, allowed, &effect);
+    EXPECT_EQ(data.owner.released, data.handedOut) << "every file list given back";
+    if (result != nullptr)
+        *result = hr;
+    return effect;
+}
 
-class DropOnMainWindowTest : public MainWindowTest {
+const char kProduct[] = "Velder Image Viewer";
+
+std::string Leaf(const std::string& path)
+{
+    return path.substr(path.find_last_of("\\/:") + 1);
+}
+
+// ViewerState after a successful open, and after a failed one.
+std::string OpenState(const std::string& path, int lines)
+{
+    return "title '" + Leaf(path) + " - " + kProduct + "', " + std::to_string(lines) +
+           " lines, selected -1, image none, status '', archive open";
+}
+const std::string kEmptyState =
+    std::string("title '") + kProduct + "', 0 lines, selected -1, image none, status '', archive closed";
+
+// What the Open dialog chose last, which drops must leave alone.
+const char kChosen[] = "Z:\\chosen\\in the dialog.mhk";
+
+// Each box notes the state it was shown in, and that it came during a drop.
+std::string StateAtBox()
+{
+    g_events.push_back("box");
+    return ViewerState();
+}
+
+class DropOnMainWindowTest : public ViewerTest {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-        MainWindowTest::SetUp();
+        ViewerTest::SetUp();
         g_mainProc = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(MainSpy)));
         g_events.clear();
     }
     void TearDown() override
     {
-        MainWindowTest::TearDown();
+        ViewerTest::TearDown();
         ReleaseDropTarget(&target_);
+        target_.helper = nullptr;
         OleUninitialize();
     }
+    // Registers the drop target for the main window, its helper replaced
+    // by one that logs the platform's calls.
+    void Register()
+    {
+        CreateDropTarget(&target_, hwnd_);
+        ReleaseDropTarget(&target_);
+        target_.helper = &helper_;
+        ASSERT_EQ(RegisterDragDrop(hwnd_, DropTargetInterface(&target_)), S_OK);
+        PointAtImageArea(hwnd_);
+    }
+    std::string Archive(const char* leaf, const std::vector<ImageLine>& lines)
+    {
+        const Bytes bytes = ImageArchive(lines);
+        return TempFile(leaf, &bytes);
+    }
+    // The list's lines with their item data.
+    std::vector<std::string> Items()
+    {
+        std::vector<std::string> items = Lines();
+        for (size_t i = 0; i < items.size(); ++i)
+            items[i] += " " + std::to_string(SendMessageA(g_hwndList, LB_GETITEMDATA, i, 0));
+        return items;
+    }
+    RecordingHelper helper_;
     DropTarget target_ = {};
 };
 
-TEST_F(DropOnMainWindowTest, RealDragsReachTheRegisteredTarget)
+struct RealDrag {
+    const char* what;
+    std::vector<std::string> files;
+    DWORD allowed;
+    DWORD effect;
+};
+
+TEST_F(DropOnMainWindowTest, OnlyACopyOfOneFileEndsInADrop)
 {
-    // The platform's calls, seen through the helper's.
-    CreateDropTarget(&target_, hwnd_);
-    RecordingHelper helper;
-    ReleaseDropTarget(&target_);
-    target_.helper = &helper;
-    ASSERT_EQ(RegisterDragDrop(hwnd_, DropTargetInterface(&target_)), S_OK);
-    PointAtImageArea(hwnd_);
+    Register();
+    const std::string a = Archive("drag a.mhk", {{1, "one", RawPicture(2, 2, 1).resource}});
     const RealDrag drags[] = {
-        {"one file", {kArchive}, kCopy | kMove, kCopy, true},
-        {"two files", {kArchive, kOther}, kCopy, kNone, false},
-        {"move only", {kArchive}, kMove, kNone, false},
+        {"two files", {a, a}, kCopy, kNone},
+        {"move only", {a}, kMove, kNone},
+        {"one file", {a}, kCopy | kMove, kCopy},
     };
     for (const RealDrag& d : drags) {
         SCOPED_TRACE(d.what);
         g_events.clear();
-        BoxRecorder boxes;
-        FileList data(d.files);
-        DropSoon source;
-        DWORD effect = 0xFF;
-        HRESULT result = DoDragDrop(&data, &source, d.allowed, &effect);
-        EXPECT_EQ(effect, d.effect);
+        HRESULT result = E_FAIL;
+        EXPECT_EQ(DragFiles(d.files, d.allowed, &result), d.effect);
         if (d.effect != kNone) {
             EXPECT_EQ(result, DRAGDROP_S_DROP);
         }
-        // Without an effect, the drag ends in DragLeave, never in Drop.
+        // Without an effect the drag ends in DragLeave, never in Drop.
         std::string last;
         for (const std::string& e : g_events) {
             if (e.rfind("helper ", 0) == 0)
                 last = e.substr(0, e.find(' ', 7));
         }
         EXPECT_EQ(last, d.effect != kNone ? "helper Drop" : "helper DragLeave");
-        EXPECT_EQ(Opens(), d.opens ? std::vector<std::string>{std::string("open ") + kArchive}
-                                   : std::vector<std::string>{});
-        EXPECT_EQ(data.owner.released, data.handedOut);
+        EXPECT_EQ(Opens(), d.effect != kNone ? std::vector<std::string>{"open " + a} : std::vector<std::string>{});
     }
-    target_.helper = nullptr;
+    EXPECT_EQ(ViewerState(), OpenState(a, 1));
+}
+
+TEST_F(DropOnMainWindowTest, ADroppedArchiveOpensAsTheOpenCommandOpensIt)
+{
+    Register();
+    const std::string a = Archive("dropped a.mhk", {{7, "first", RawPicture(2, 2, 1).resource},
+                                                    {40000, nullptr, RawPicture(3, 2, 2).resource},
+                                                    {1000, "third", RawPicture(2, 3, 3).resource}});
+    const std::string b = Archive("dropped b.mhk", {{1, "only", RawPicture(2, 2, 4).resource}});
+    BoxRecorder recorder;
+    recorder.QueueFileName(a);
+    Command(IDM_OPEN, 1);
+    const std::string opened = ViewerState();
+    const std::vector<std::string> items = Items();
+    const std::string chosen = g_openPath;
+    EXPECT_EQ(opened, OpenState(a, 3));
+
+    EXPECT_EQ(DragFiles({b}, kCopy), kCopy);
+    EXPECT_EQ(ViewerState(), OpenState(b, 1));
+    EXPECT_EQ(DragFiles({a}, kCopy), kCopy);
+    EXPECT_EQ(ViewerState(), opened);
+    EXPECT_EQ(Items(), items);
+    EXPECT_EQ(g_openPath, chosen) << "drops leave the dialog's path alone";
+    EXPECT_EQ(recorder.boxes().size(), 1u) << "the dialog, and no message box";
+}
+
+struct DropOpenCase {
+    const char* what;
+    int file;           // index into the files below
+    bool showImage;     // select the first line before dropping
+    const char* box;    // text of the one box, or null
+    UINT icon;
+    int lines;          // lines after the drop; -1: the empty state
+};
+
+TEST_F(DropOnMainWindowTest, ADroppedFileOpensOrExplainsWhyNotDuringTheDrop)
+{
+    Register();
+    const Bytes text = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'a', 'r', 'c', 'h', 'i', 'v', 'e', '\n'};
+    const std::string folder = TempPath("dropped folder");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string files[] = {
+        Archive("three.mhk", {{1, "a", RawPicture(2, 2, 1).resource}, {2, "b", RawPicture(2, 2, 2).resource},
+                              {3, nullptr, RawPicture(2, 2, 3).resource}}),
+        folder,
+        TempFile("notes.txt", &text),
+        Archive("no images.mhk", {}),
+        TempPath("missing.mhk"),
+        Archive("renamed.txt", {{9, "z", RawPicture(4, 4, 4).resource}}),
+    };
+    const char* kCannotOpen = "The file cannot be opened.";
+    const DropOpenCase cases[] = {
+        {"an archive", 0, false, nullptr, 0, 3},
+        {"a folder over a shown image", 1, true, kCannotOpen, MB_ICONWARNING, -1},
+        {"an archive of another extension", 5, false, nullptr, 0, 1},
+        {"not an archive", 2, false, "This file is not a valid Velder Mohawk archive.", MB_ICONWARNING, -1},
+        {"an archive again", 0, false, nullptr, 0, 3},
+        {"an archive without images", 3, true, "This archive does not contain any images.", MB_ICONINFORMATION, -1},
+        {"a file that is gone", 4, false, kCannotOpen, MB_ICONWARNING, -1},
+    };
+    lstrcpyA(g_openPath, kChosen);
+    for (const DropOpenCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.showImage) {
+            Select(0);
+            ASSERT_NE(g_hbmImage, nullptr);
+        }
+        const std::string& file = files[c.file];
+        const std::string after = c.lines < 0 ? kEmptyState : OpenState(file, c.lines);
+        g_events.clear();
+        BoxRecorder recorder;
+        recorder.snapshot = StateAtBox;
+        EXPECT_EQ(DragFiles({file}, kCopy | kMove), kCopy) << "accepted whatever the file is";
+        EXPECT_EQ(ViewerState(), after);
+        EXPECT_STREQ(g_openPath, kChosen);
+        ASSERT_EQ(recorder.boxes().size(), c.box != nullptr ? 1u : 0u);
+        if (c.box != nullptr) {
+            const BoxRecord& box = recorder.boxes()[0];
+            EXPECT_EQ(box.text, c.box);
+            EXPECT_EQ(box.caption, kProduct);
+            EXPECT_EQ(box.icon, c.icon);
+            EXPECT_EQ(box.state, after) << "shown last, once the state is settled";
+            // Inside the drop: after the platform's Drop reached the target.
+            ASSERT_GE(g_events.size(), 2u);
+            EXPECT_EQ(g_events.back(), "box");
+            EXPECT_EQ(g_events[g_events.size() - 2], "open " + file);
+        }
+    }
+    RemoveDirectoryA(folder.c_str());
 }
 
 TEST_F(DropOnMainWindowTest, DestroyingTheWindowWithdrawsTheRegistration)
@@ -610,13 +753,19 @@ TEST_F(DropOnMainWindowTest, DestroyingTheWindowWithdrawsTheRegistration)
     EXPECT_EQ(g_revokeAfterDestroy, DRAGDROP_E_NOTREGISTERED);
 }
 
-DWORD WINAPI SendFromAnotherThread(void* hwnd)
+struct CrossThreadSend {
+    HWND hwnd;
+    const char* path;
+};
+
+DWORD WINAPI SendFromAnotherThread(void* parameter)
 {
-    DWORD_PTR result = 1;
+    const CrossThreadSend* send = static_cast<const CrossThreadSend*>(parameter);
     // An address that is no path anywhere, and one that is, in this process.
-    const LPARAM paths[] = {0x10, reinterpret_cast<LPARAM>(kArchive)};
+    const LPARAM paths[] = {0x10, reinterpret_cast<LPARAM>(send->path)};
     for (LPARAM path : paths) {
-        if (!SendMessageTimeoutA(static_cast<HWND>(hwnd), WM_OPENARCHIVE, 0, path, SMTO_BLOCK, 10000, &result))
+        DWORD_PTR result = 1;
+        if (!SendMessageTimeoutA(send->hwnd, WM_OPENARCHIVE, 0, path, SMTO_BLOCK, 10000, &result))
             return 2;
         if (result != 0)
             return 3;
@@ -626,7 +775,10 @@ DWORD WINAPI SendFromAnotherThread(void* hwnd)
 
 TEST_F(DropOnMainWindowTest, OpenArchiveFromAnotherThreadIsIgnored)
 {
-    HANDLE thread = CreateThread(nullptr, 0, SendFromAnotherThread, hwnd_, 0, nullptr);
+    const std::string a = Archive("cross thread.mhk", {{1, "one", RawPicture(2, 2, 1).resource}});
+    BoxRecorder recorder;
+    CrossThreadSend send = {hwnd_, a.c_str()};
+    HANDLE thread = CreateThread(nullptr, 0, SendFromAnotherThread, &send, 0, nullptr);
     ASSERT_NE(thread, nullptr);
     while (MsgWaitForMultipleObjects(1, &thread, FALSE, 20000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
         PumpMessages();
@@ -634,40 +786,37 @@ TEST_F(DropOnMainWindowTest, OpenArchiveFromAnotherThreadIsIgnored)
     GetExitCodeThread(thread, &code);
     CloseHandle(thread);
     EXPECT_EQ(code, 0u) << "both sends answered with 0";
-    EXPECT_EQ(Opens().size(), 2u);
-    char title[128] = {0};
-    GetWindowTextA(hwnd_, title, sizeof title);
-    EXPECT_STREQ(title, "Velder Image Viewer");
-    EXPECT_EQ(SendMessageA(g_hwndList, LB_GETCOUNT, 0, 0), 0);
+    EXPECT_EQ(Opens(), (std::vector<std::string>{"cross-thread open (no address)", "cross-thread open " + a}));
+    EXPECT_EQ(ViewerState(), kEmptyState);
+    EXPECT_TRUE(recorder.boxes().empty());
+    // The same path sent from the window's own thread opens.
+    Open(a);
+    EXPECT_EQ(ViewerState(), OpenState(a, 1));
 }
 
 TEST_F(DropOnMainWindowTest, PostedOpenArchiveNeverReachesTheWindow)
 {
+    const std::string a = Archive("posted.mhk", {{1, "one", RawPicture(2, 2, 1).resource}});
     // Picked up by this test's loop, and by a message box's modal loop.
     PostMessageA(hwnd_, WM_OPENARCHIVE, 0, 0x10);
     PumpMessages();
-    PostMessageA(hwnd_, WM_OPENARCHIVE, 0, reinterpret_cast<LPARAM>(kArchive));
-    {
-        BoxRecorder boxes;
-        ShowInfo(hwnd_, "modal");
-        EXPECT_EQ(boxes.boxes().size(), 1u);
-    }
+    PostMessageA(hwnd_, WM_OPENARCHIVE, 0, reinterpret_cast<LPARAM>(a.c_str()));
+    BoxRecorder recorder;
+    ShowInfo(hwnd_, "modal");
     PumpMessages();
+    EXPECT_EQ(recorder.boxes().size(), 1u) << "only the test's own box";
     EXPECT_TRUE(Opens().empty());
-    char title[128] = {0};
-    GetWindowTextA(hwnd_, title, sizeof title);
-    EXPECT_STREQ(title, "Velder Image Viewer");
+    EXPECT_EQ(ViewerState(), kEmptyState);
 }
-
-}  // namespace
 
 // ---- The whole program: ViewerMain's own registration ----
 
 struct ViewerScript {
     int ticks;
     bool busy, done;
+    std::string archive;
     DWORD effects[2];
-    std::string title;
+    std::string state;
 };
 ViewerScript g_viewer;
 
@@ -689,28 +838,25 @@ VOID CALLBACK ViewerTick(HWND, UINT, UINT_PTR, DWORD)
     s.busy = true;
     g_mainProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(main, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(MainSpy)));
     PointAtImageArea(main);
-    const std::vector<std::string> lists[] = {{kArchive}, {kArchive, kOther}};
-    for (int i = 0; i < 2; ++i) {
-        FileList data(lists[i]);
-        DropSoon source;
-        s.effects[i] = 0xFF;
-        DoDragDrop(&data, &source, kCopy | kMove, &s.effects[i]);
-    }
-    char title[128] = {0};
-    GetWindowTextA(main, title, sizeof title);
-    s.title = title;
+    s.effects[0] = DragFiles({s.archive, s.archive}, kCopy | kMove);
+    s.effects[1] = DragFiles({s.archive}, kCopy | kMove);
+    s.state = ViewerState();
     s.done = true;
     PostMessageA(main, WM_COMMAND, IDM_EXIT, 0);
     s.busy = false;
 }
 
-TEST(ViewerMainDrop, ADragOntoTheRunningViewerReachesItsWindow)
+TEST(ViewerMainDrop, ADragOntoTheRunningViewerOpensTheFile)
 {
     ResetViewerState();
     ASSERT_TRUE(UnregisterClassA(MAIN_WINDOW_CLASS, GetModuleHandleA(nullptr))) << GetLastError();
+    const std::string archive = TempPath("running viewer.mhk");
+    ASSERT_TRUE(WriteFile(archive, ImageArchive({{1, "one", RawPicture(2, 2, 1).resource},
+                                                 {2, "two", RawPicture(2, 2, 2).resource}})));
     BoxRecorder boxes;
     g_events.clear();
     g_viewer = ViewerScript();
+    g_viewer.archive = archive;
     g_revokeAfterDestroy = E_UNEXPECTED;
     UINT_PTR timer = SetTimer(nullptr, 0, 20, ViewerTick);
     ASSERT_NE(timer, 0u);
@@ -719,9 +865,15 @@ TEST(ViewerMainDrop, ADragOntoTheRunningViewerReachesItsWindow)
 
     EXPECT_EQ(result, 0);
     ASSERT_TRUE(g_viewer.done);
-    EXPECT_EQ(g_viewer.effects[0], kCopy);
-    EXPECT_EQ(g_viewer.effects[1], kNone);
-    EXPECT_EQ(Opens(), std::vector<std::string>{std::string("open ") + kArchive});
+    EXPECT_EQ(g_viewer.effects[0], kNone);
+    EXPECT_EQ(g_viewer.effects[1], kCopy);
+    EXPECT_EQ(g_viewer.state, OpenState(archive, 2));
+    EXPECT_EQ(Opens(), std::vector<std::string>{"open " + archive});
     EXPECT_EQ(g_revokeAfterDestroy, DRAGDROP_E_NOTREGISTERED) << "the window's destruction withdrew the registration";
     EXPECT_TRUE(boxes.boxes().empty());
+    if (g_archive.base != nullptr)
+        ReleaseArchive(&g_archive);
+    DeleteFileA(archive.c_str());
 }
+
+}  // namespace
