@@ -61,9 +61,8 @@ public:
         for (HGLOBAL block : blocks_)
             GlobalFree(block);
     }
-    int calls = 0;              // GetData, successful or not
-    int handedOut = 0;          // media given out
-    FORMATETC asked = {};       // the format of the last GetData
+    int calls = 0;      // GetData, successful or not
+    int handedOut = 0;  // media given out
     MediumOwner owner;
 
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override
@@ -80,9 +79,10 @@ public:
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override
     {
         ++calls;
-        asked = *format;
         g_events.push_back("GetData");
-        if (!offered_ || format->cfFormat != CF_HDROP || (format->tymed & TYMED_HGLOBAL) == 0)
+        // As strict as a source may be: the whole content, no device.
+        if (!offered_ || format->cfFormat != CF_HDROP || (format->tymed & TYMED_HGLOBAL) == 0 ||
+            format->dwAspect != DVASPECT_CONTENT || format->lindex != -1 || format->ptd != nullptr)
             return DV_E_FORMATETC;
         medium->tymed = TYMED_HGLOBAL;
         medium->hGlobal = MakeList();
@@ -185,7 +185,8 @@ public:
 void RecordOpen(LPARAM lParam)
 {
     std::string prefix = InSendMessage() ? "cross-thread open " : "open ";
-    // The lowest 64 KB are never mapped: such an lParam is only an address in the test's own sense.
+    // The lowest 64 KB are never mapped: there, the tests' stand-in for an
+    // address in another process.
     g_events.push_back(prefix + (lParam < 0x10000 ? "(no address)" : reinterpret_cast<const char*>(lParam)));
 }
 
@@ -318,12 +319,10 @@ TEST_F(DropTargetTest, AcceptsOneFileWhenCopyingIsAllowedAndOpensItOnTheDrop)
     const DragCase cases[] = {
         {"one file", {kArchive}, false, true, kCopy, true, kArchive, nullptr},
         {"one file, wide names, any effect", {kArchive}, true, true, kCopy | kMove | kLink, true, kArchive, nullptr},
-        {"any extension", {"Z:\\data\\notes.txt"}, false, true, kCopy | kMove, true, "Z:\\data\\notes.txt", nullptr},
-        {"a folder", {"Z:\\data"}, true, true, kCopy, true, "Z:\\data", nullptr},
         {"a name that just fits", {longest}, false, true, kCopy, true, longest, nullptr},
         {"a name too long for the path buffer", {tooLong}, true, true, kCopy, true, "", "The file cannot be opened."},
         {"two files", {kArchive, kOther}, false, true, kCopy, false, "", nullptr},
-        {"no files", {}, false, true, kCopy, false, "", nullptr},
+        {"no files (to Wine, one empty name)", {}, false, true, kCopy, false, "", nullptr},
         {"move only", {kArchive}, false, true, kMove, false, "", nullptr},
         {"link only", {kArchive}, false, true, kLink, false, "", nullptr},
         {"move or link", {kArchive}, true, true, kMove | kLink, false, "", nullptr},
@@ -333,7 +332,10 @@ TEST_F(DropTargetTest, AcceptsOneFileWhenCopyingIsAllowedAndOpensItOnTheDrop)
     for (HelperKind helper : {kNoHelper, kShellHelper, kRecordingHelper}) {
         ReleaseDropTarget(&target_);
         CreateDropTarget(&target_, window_);
-        if (helper != kShellHelper) {
+        // Made from the published identifiers, so they must be right.
+        if (helper == kShellHelper) {
+            EXPECT_NE(target_.helper, nullptr) << "the shell's drag-image helper";
+        } else {
             ReleaseDropTarget(&target_);
             target_.helper = helper == kRecordingHelper ? &recording : nullptr;
         }
@@ -361,13 +363,6 @@ TEST_F(DropTargetTest, AcceptsOneFileWhenCopyingIsAllowedAndOpensItOnTheDrop)
             const bool copying = (c.allowed & kCopy) != 0;
             EXPECT_EQ(data.calls, copying ? 2 : 0) << "GetData on DragEnter and Drop only";
             EXPECT_EQ(data.owner.released, data.handedOut);
-            if (copying) {
-                EXPECT_EQ(data.asked.cfFormat, CF_HDROP);
-                EXPECT_EQ(data.asked.ptd, nullptr);
-                EXPECT_EQ(data.asked.dwAspect, static_cast<DWORD>(DVASPECT_CONTENT));
-                EXPECT_EQ(data.asked.lindex, -1);
-                EXPECT_EQ(data.asked.tymed, static_cast<DWORD>(TYMED_HGLOBAL));
-            }
             ASSERT_EQ(boxes.boxes().size(), c.box != nullptr ? 1u : 0u);
             if (c.box != nullptr) {
                 EXPECT_EQ(boxes.boxes()[0].text, c.box);
@@ -454,34 +449,6 @@ TEST_F(DropTargetTest, TheHelperSeesEveryOperationFirstWithTheEffectAsReceived)
     ReleaseDropTarget(&target_);
     EXPECT_EQ(helper.releases, 1);
     EXPECT_EQ(target_.helper, nullptr);
-}
-
-DWORD WINAPI CreateWithoutCom(void* target)
-{
-    CreateDropTarget(static_cast<DropTarget*>(target), nullptr);
-    return 0;
-}
-
-TEST_F(DropTargetTest, WithoutComThereIsNoHelperAndDragsStillWork)
-{
-    EXPECT_NE(target_.helper, nullptr) << "the shell's helper, made on this OLE thread";
-    DropTarget bare;
-    memset(&bare, 0xCC, sizeof bare);
-    HANDLE thread = CreateThread(nullptr, 0, CreateWithoutCom, &bare, 0, nullptr);
-    ASSERT_NE(thread, nullptr);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    EXPECT_EQ(bare.helper, nullptr);
-    bare.hwnd = window_;
-    FileList one({kArchive});
-    IDropTarget* target = DropTargetInterface(&bare);
-    DWORD effect = kCopy;
-    POINTL point = {1, 2};
-    EXPECT_EQ(target->DragEnter(&one, 0, point, &effect), S_OK);
-    EXPECT_EQ(effect, kCopy);
-    EXPECT_EQ(target->Drop(&one, 0, point, &effect), S_OK);
-    EXPECT_EQ(Opens(), std::vector<std::string>{std::string("open ") + kArchive});
-    ReleaseDropTarget(&bare);
 }
 
 // ---- Registered for the real main window ----
