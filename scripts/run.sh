@@ -3,8 +3,9 @@
 # opening ARCHIVE, or the bundled demo archive when none is named.
 #
 # With a display ($DISPLAY), the viewer runs there until you close it. Without
-# one, it runs on a private Xvfb: the script waits for its window, saves a
-# screenshot, closes the viewer and prints the screenshot's path.
+# one, it runs on a private Xvfb: the script waits for its window, selects the
+# first image, saves a screenshot, closes the viewer and prints the
+# screenshot's path.
 #
 #   VELDER_BUILD       build folder (default: build/ in the checkout)
 #   VELDER_SCREENSHOT  where the screenshot goes (default: BUILD/win32/viewer.png)
@@ -37,6 +38,13 @@ else
 fi
 echo "run.sh: opening $archive" >&2
 
+# A wineserver left running from another display (or from none) would keep
+# that display's desktop: start this run with a fresh one.
+if [ -d "$prefix" ]; then
+    WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
+    WINEPREFIX=$prefix wineserver -w >/dev/null 2>&1 || true
+fi
+
 if [ -n "${DISPLAY:-}" ]; then
     exec "$root/scripts/wine-run.sh" --prefix="$prefix" --timeout=86400 "$exe" "$archive"
 fi
@@ -51,7 +59,7 @@ timeout -k 10 300 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     "$VELDER_ROOT/scripts/wine-run.sh" --prefix="$VELDER_PREFIX" --timeout=240 "$VELDER_EXE" "$VELDER_ARCHIVE" \
         >/dev/null 2>&1 &
     viewer=$!
-    wid=$(timeout 120 xdotool search --sync --onlyvisible --name "^Velder Image Viewer" 2>/dev/null | head -1)
+    wid=$(timeout 120 xdotool search --sync --onlyvisible --name "Velder Image Viewer$" 2>/dev/null | head -1)
     if [ -z "$wid" ]; then
         echo "run.sh: the viewer window did not appear" >&2
         kill "$viewer" 2>/dev/null
@@ -64,7 +72,9 @@ timeout -k 10 300 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
         colour=$(convert "$VELDER_SHOT" -format "%[pixel:p{$((X + WIDTH * 3 / 4)),$((Y + HEIGHT / 2))}]" info:)
         case $colour in *"(0,0,0)"|black) sleep 0.1 ;; *) break ;; esac
     done
-    sleep 0.3
+    # Show the first image: the list has the focus, and Down selects its first line.
+    xdotool key --window "$wid" Down 2>/dev/null
+    sleep 1
     import -window root "$VELDER_SHOT"
     xdotool key --window "$wid" alt+F4 2>/dev/null
     wait "$viewer"
