@@ -8,11 +8,12 @@
 # screenshot's path.
 #
 #   VELDER_BUILD       build folder (default: build/ in the checkout)
+#   VELDER_WIN32_BUILD the Windows build tree itself (default: BUILD/win32)
 #   VELDER_SCREENSHOT  where the screenshot goes (default: BUILD/win32/viewer.png)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${VELDER_BUILD:-$root/build}/win32
+build=${VELDER_WIN32_BUILD:-${VELDER_BUILD:-$root/build}/win32}
 prefix=$build/wineprefix
 exe=$build/VelderImage.exe
 
@@ -23,19 +24,10 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >"$build.configure.log" 2>&1 ||
         { cat "$build.configure.log" >&2; exit 1; }
 fi
-cmake --build "$build" -j2 --target VelderImage make_sample_archive >"$build.build.log" 2>&1 ||
+cmake --build "$build" -j2 --target VelderImage >"$build.build.log" 2>&1 ||
     { grep -E 'error|Error' "$build.build.log" >&2; exit 1; }
 
-if [ $# -ge 1 ]; then
-    archive=$(realpath -m -- "$1")
-elif [ -f "$root/demo/demo.mhk" ]; then
-    archive=$root/demo/demo.mhk
-else
-    # No demo archive in this checkout: a small generated one instead.
-    archive=$build/sample.mhk
-    "$root/scripts/wine-run.sh" --prefix="$prefix" --timeout=120 "$build/tests/make_sample_archive.exe" \
-        "$archive" >/dev/null 2>&1
-fi
+archive=$(realpath -m -- "${1:-$root/demo/demo.mhk}")
 echo "run.sh: opening $archive" >&2
 
 # A wineserver left running from another display (or from none) would keep
