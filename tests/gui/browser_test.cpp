@@ -18,36 +18,6 @@
 
 namespace {
 
-const char kProduct[] = "Velder Image Viewer";
-
-std::string Leaf(const std::string& path)
-{
-    return path.substr(path.find_last_of("\\/:") + 1);
-}
-
-// The state after a successful open of path with that many lines.
-std::string OpenState(const std::string& path, int lines)
-{
-    return "title '" + Leaf(path) + " - " + kProduct + "', " + std::to_string(lines) +
-           " lines, selected -1, image none, status '', archive open";
-}
-
-const std::string kEmptyState =
-    std::string("title '") + kProduct + "', 0 lines, selected -1, image none, status '', archive closed";
-
-bool WholeClientInvalid(HWND hwnd)
-{
-    RECT client;
-    GetClientRect(hwnd, &client);
-    HRGN region = CreateRectRgn(0, 0, 0, 0);
-    GetUpdateRgn(hwnd, region, FALSE);
-    HRGN whole = CreateRectRgnIndirect(&client);
-    bool covered = CombineRgn(whole, whole, region, RGN_DIFF) == NULLREGION;
-    DeleteObject(whole);
-    DeleteObject(region);
-    return covered;
-}
-
 // The state when a box appears, and whether the window still waits to be
 // repainted whole: a box comes after everything else.
 std::string StateAtBox()

@@ -515,21 +515,6 @@ DWORD DragFiles(const std::vector<std::string>& files, DWORD allowed, HRESULT* r
     return effect;
 }
 
-const char kProduct[] = "Velder Image Viewer";
-
-std::string Leaf(const std::string& path)
-{
-    return path.substr(path.find_last_of("\\/:") + 1);
-}
-
-// ViewerState after a successful open, and after a failed one.
-std::string OpenState(const std::string& path, int lines)
-{
-    return "title '" + Leaf(path) + " - " + kProduct + "', " + std::to_string(lines) +
-           " lines, selected -1, image none, status '', archive open";
-}
-const std::string kEmptyState =
-    std::string("title '") + kProduct + "', 0 lines, selected -1, image none, status '', archive closed";
 
 // What the Open dialog chose last, which drops must leave alone.
 const char kChosen[] = "Z:\\chosen\\in the dialog.mhk";

@@ -107,6 +107,20 @@ Bytes ImageArchive(const std::vector<ImageLine>& lines);
 // image, status text, and whether an archive is mapped.
 std::string ViewerState();
 
+// The product name: the window's plain title and every box's caption.
+extern const char kProduct[];
+
+// The last component of a path.
+std::string Leaf(const std::string& path);
+
+// ViewerState after a successful open of path with that many lines, and
+// after a failed one.
+std::string OpenState(const std::string& path, int lines);
+extern const std::string kEmptyState;
+
+// True when the update region covers the whole client area.
+bool WholeClientInvalid(HWND hwnd);
+
 // The main window with archives to open: helpers for opening, the list,
 // and temporary files removed at the end of each test.
 class ViewerTest : public MainWindowTest {

@@ -50,20 +50,6 @@ bool RegionHasPoint(HWND hwnd, int x, int y)
     return inside;
 }
 
-// True when the update region covers the whole client area.
-bool WholeClientInvalid(HWND hwnd)
-{
-    RECT client;
-    GetClientRect(hwnd, &client);
-    HRGN region = CreateRectRgn(0, 0, 0, 0);
-    GetUpdateRgn(hwnd, region, FALSE);
-    HRGN whole = CreateRectRgnIndirect(&client);
-    bool covered = CombineRgn(whole, whole, region, RGN_DIFF) == NULLREGION;
-    DeleteObject(whole);
-    DeleteObject(region);
-    return covered;
-}
-
 // ---- Layout ----
 
 struct LayoutCase {
