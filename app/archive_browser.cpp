@@ -188,17 +188,27 @@ void BrowseAndOpenArchive(HWND hwnd)
 BOOL ShowOpenDialog(HWND owner, char* path)
 {
     OPENFILENAMEA dialog;
-    memset(&dialog, 0, sizeof dialog);
-    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
-    dialog.hwndOwner = owner;
-    dialog.lpstrFilter = "Mohawk Archives (*.mhk)\0*.mhk\0";
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = MAX_PATH;
-    dialog.lpstrTitle = "Open Archive";
-    dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    dialog.lpstrDefExt = "mhk";
+    FileDialogRecord(&dialog, owner, path, "Mohawk Archives (*.mhk)\0*.mhk\0", "Open Archive",
+                     OFN_FILEMUSTEXIST | OFN_HIDEREADONLY, "mhk");
     return GetOpenFileNameA(&dialog);
+}
+
+// FileDialogRecord
+//     Zeroes the record first: no instance, custom filter, file title,
+//     initial folder, hook or template.
+void FileDialogRecord(OPENFILENAMEA* dialog, HWND owner, char* path, const char* filter, const char* title,
+                      DWORD flags, const char* defaultExtension)
+{
+    memset(dialog, 0, sizeof *dialog);
+    dialog->lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    dialog->hwndOwner = owner;
+    dialog->lpstrFilter = filter;
+    dialog->nFilterIndex = 1;
+    dialog->lpstrFile = path;
+    dialog->nMaxFile = MAX_PATH;
+    dialog->lpstrTitle = title;
+    dialog->Flags = flags;
+    dialog->lpstrDefExt = defaultExtension;
 }
 
 // OpenCommandLineArchive

@@ -2,9 +2,6 @@
 // resource afresh, bottom-up, as the clipboard and bitmap files want it.
 #include "app/viewer.h"
 
-#include <commdlg.h>
-#include <string.h>
-
 #include "bitmap/bitmap_file.h"
 
 namespace {
@@ -82,15 +79,7 @@ void SaveImageAs(HWND hwnd)
 BOOL ShowSaveDialog(HWND owner, char* path)
 {
     OPENFILENAMEA dialog;
-    memset(&dialog, 0, sizeof dialog);
-    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
-    dialog.hwndOwner = owner;
-    dialog.lpstrFilter = "Windows Bitmap (*.bmp)\0*.bmp\0";
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = MAX_PATH;
-    dialog.lpstrTitle = "Save Image As";
-    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
-    dialog.lpstrDefExt = "bmp";
+    FileDialogRecord(&dialog, owner, path, "Windows Bitmap (*.bmp)\0*.bmp\0", "Save Image As",
+                     OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST, "bmp");
     return GetSaveFileNameA(&dialog);
 }

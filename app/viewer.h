@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commdlg.h>
 #include <stdint.h>
 
 #include "app/resource.h"
@@ -131,6 +132,12 @@ void BrowseAndOpenArchive(HWND hwnd);
 //     The Open dialog on path (MAX_PATH bytes, kept from the last time);
 //     nonzero when the user chose a file.
 BOOL ShowOpenDialog(HWND owner, char* path);
+
+// FileDialogRecord
+//     The record both file dialogs use: the older 76-byte layout, one filter
+//     pair, the caller's MAX_PATH buffer; every other member zero.
+void FileDialogRecord(OPENFILENAMEA* dialog, HWND owner, char* path, const char* filter, const char* title,
+                      DWORD flags, const char* defaultExtension);
 
 // OpenCommandLineArchive
 //     Opens the archive named by the first command-line argument, if any.

@@ -21,10 +21,6 @@ const uint32_t kResourceEntrySize = 4;
 const uint32_t kNameEntrySize = 4;
 const uint32_t kFileEntrySize = 10;
 
-// Above this many name entries a per-enumeration index beats scanning the
-// name table once per resource.
-const unsigned kLinearNameLimit = 32;
-
 // True when length bytes at offset lie inside a file of fileSize bytes.
 inline bool Fits(uint64_t offset, uint64_t length, uint32_t fileSize)
 {
@@ -43,8 +39,9 @@ const uint8_t* EndOfTerminatedNames(const uint8_t* from, const uint8_t* end)
 }
 
 // Index from file-table index to the name offset of the last name entry
-// that bears it. Stamped per enumeration so that it is never cleared in full
-// except once every 65535 enumerations.
+// that bears it, so that naming R resources costs R + N steps rather than
+// R x N. Stamped per enumeration so that it is never cleared in full except
+// once every 65535 enumerations.
 uint16_t s_nameOffset[65536];
 uint16_t s_nameStamp[65536];
 uint16_t s_stamp;
@@ -62,6 +59,18 @@ void BuildNameIndex(const uint8_t* nameTable, unsigned count)
         s_nameStamp[index] = s_stamp;
         s_nameOffset[index] = ReadBE16(entry);
     }
+}
+
+// FindResourceName: the name of the resource at file-table index, from the
+// index BuildNameIndex made; null when the type has no usable name table
+// (nameArea null) or the name does not end inside the file.
+const char* FindResourceName(const uint8_t* nameArea, uint16_t index, const uint8_t* namesEnd)
+{
+    // The entry stored last for the index decides; an unusable name is no
+    // name, not a reason to fall back to an earlier entry.
+    if (nameArea == nullptr || s_nameStamp[index] != s_stamp || s_nameOffset[index] >= namesEnd - nameArea)
+        return nullptr;
+    return reinterpret_cast<const char*>(nameArea + s_nameOffset[index]);
 }
 
 }  // namespace
@@ -98,27 +107,6 @@ const uint8_t* FindTypeEntry(const uint8_t* directory, uint32_t type, const uint
     return nullptr;
 }
 
-const char* FindResourceName(const uint8_t* nameTable, const uint8_t* nameArea, uint16_t index,
-                             const uint8_t* namesEnd)
-{
-    if (nameTable == nullptr)
-        return nullptr;
-    unsigned count = ReadBE16(nameTable);
-    // Last to first: the entry stored last for an index wins.
-    for (unsigned i = count; i-- > 0;) {
-        const uint8_t* entry = nameTable + 2 + kNameEntrySize * i;
-        if (ReadBE16(entry + 2) != index)
-            continue;
-        // The winning entry decides; an unusable name is no name, not a
-        // reason to fall back to an earlier entry.
-        uint32_t offset = ReadBE16(entry);
-        if (nameArea == nullptr || offset >= static_cast<uint64_t>(namesEnd - nameArea))
-            return nullptr;
-        return reinterpret_cast<const char*>(nameArea + offset);
-    }
-    return nullptr;
-}
-
 void EnumerateResources(const uint8_t* base, uint32_t type, ResourceCountCallback onCount,
                         ResourceItemCallback onItem)
 {
@@ -146,47 +134,26 @@ void EnumerateResources(const uint8_t* base, uint32_t type, ResourceCountCallbac
 
     onCount(count);
 
-    // A name table that leaves the file is treated as empty.
-    uint64_t namesOffset = static_cast<uint64_t>(dirOffset) + ReadBE16(typeEntry + 6);
-    const uint8_t* nameTable = nullptr;
-    unsigned nameCount = 0;
-    if (Fits(namesOffset, 2, fileSize)) {
-        unsigned n = ReadBE16(base + namesOffset);
-        if (n != 0 && Fits(namesOffset, 2 + static_cast<uint64_t>(kNameEntrySize) * n, fileSize)) {
-            nameTable = base + namesOffset;
-            nameCount = n;
-        }
-    }
-
-    // Names must start inside the file and end before it does.
+    // A name table that leaves the file is treated as empty. Names must
+    // start inside the file and end before it does.
     const uint8_t* nameArea = nullptr;
     const uint8_t* namesEnd = nullptr;
-    if (nameTable != nullptr) {
+    uint64_t namesOffset = static_cast<uint64_t>(dirOffset) + ReadBE16(typeEntry + 6);
+    if (Fits(namesOffset, 2, fileSize)) {
+        unsigned nameCount = ReadBE16(base + namesOffset);
         uint64_t areaOffset = static_cast<uint64_t>(dirOffset) + ReadBE16(directory);
-        if (areaOffset < fileSize) {
+        if (nameCount != 0 && areaOffset < fileSize &&
+            Fits(namesOffset, 2 + static_cast<uint64_t>(kNameEntrySize) * nameCount, fileSize)) {
+            BuildNameIndex(base + namesOffset, nameCount);
             nameArea = base + areaOffset;
             namesEnd = EndOfTerminatedNames(nameArea, end);
         }
     }
 
-    bool indexed = nameCount > kLinearNameLimit;
-    if (indexed)
-        BuildNameIndex(nameTable, nameCount);
-
     const uint8_t* entry = resourceTable + 2;
     for (unsigned i = 0; i < count; ++i, entry += kResourceEntrySize) {
-        uint16_t id = ReadBE16(entry);
         uint16_t index = ReadBE16(entry + 2);
-        const char* name;
-        if (!indexed) {
-            name = FindResourceName(nameTable, nameArea, index, namesEnd);
-        } else if (s_nameStamp[index] != s_stamp || nameArea == nullptr ||
-                   s_nameOffset[index] >= namesEnd - nameArea) {
-            name = nullptr;
-        } else {
-            name = reinterpret_cast<const char*>(nameArea + s_nameOffset[index]);
-        }
-        onItem(id, index, name);
+        onItem(ReadBE16(entry), index, FindResourceName(nameArea, index, namesEnd));
     }
 }
 

@@ -68,8 +68,7 @@ void EnumerateResources(const uint8_t* base, uint32_t type, ResourceCountCallbac
 // IsValidArchive.
 bool GetResourceData(const uint8_t* base, uint16_t index, const uint8_t** data, uint32_t* size);
 
-// Internal lookups, exposed for the tests. end is one past the file's last
-// byte; both return null when nothing matches or a table leaves the file.
+// The type entry for type in the directory, or null when there is none or
+// the type table does not lie inside the file (end is one past its last byte).
+// Exposed for the benchmark's reference scan.
 const uint8_t* FindTypeEntry(const uint8_t* directory, uint32_t type, const uint8_t* end);
-const char* FindResourceName(const uint8_t* nameTable, const uint8_t* nameArea, uint16_t index,
-                             const uint8_t* end);

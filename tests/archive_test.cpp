@@ -81,15 +81,15 @@ Bytes Data(size_t size, uint8_t fill = 0xAB)
 }
 
 // Three bitmaps (two named), plus a type of another tag.
-ArchiveSpec SmallSpec()
+ArchivePlan SmallPlan()
 {
-    ArchiveSpec spec;
-    spec.types.push_back(TypeSpec{kOtherTag, {{7, 4}}, {{"sound", 4}}});
-    spec.types.push_back(
-        TypeSpec{kTypeBitmap, {{1000, 2}, {5, 1}, {40000, 3}}, {{"first", 1}, {"second", 2}}});
+    ArchivePlan plan;
+    plan.types.push_back(TypePlan{kOtherTag, {{7, 4}}, {{"sound", 4}}});
+    plan.types.push_back(
+        TypePlan{kTypeBitmap, {{1000, 2}, {5, 1}, {40000, 3}}, {{"first", 1}, {"second", 2}}});
     for (int i = 0; i < 4; ++i)
-        spec.files.push_back(FileSpec{Data(10 + i)});
-    return spec;
+        plan.files.push_back(FilePlan{Data(10 + i)});
+    return plan;
 }
 
 TEST(ReadBE, ReadsBigEndianAtAnyAddress)
@@ -179,22 +179,22 @@ TEST(IsValidArchive, WrappingSizeField)
 TEST(Enumerate, ReportsTableOrderWithNamesByFileIndex)
 {
     std::vector<Item> expected = {{1000, 2, "second"}, {5, 1, "first"}, {40000, 3, "<null>"}};
-    EXPECT_EQ(Enumerate(BuildArchive(SmallSpec())), expected);
-    EXPECT_EQ(Enumerate(BuildArchive(SmallSpec()), kOtherTag), (std::vector<Item>{{7, 4, "sound"}}));
+    EXPECT_EQ(Enumerate(BuildArchive(SmallPlan())), expected);
+    EXPECT_EQ(Enumerate(BuildArchive(SmallPlan()), kOtherTag), (std::vector<Item>{{7, 4, "sound"}}));
 }
 
 TEST(Enumerate, NothingWhenTypeMissingOrEmpty)
 {
-    ArchiveSpec noBitmaps;
-    noBitmaps.types.push_back(TypeSpec{kOtherTag, {{1, 1}}, {}});
-    noBitmaps.files.push_back(FileSpec{Data(4)});
+    ArchivePlan noBitmaps;
+    noBitmaps.types.push_back(TypePlan{kOtherTag, {{1, 1}}, {}});
+    noBitmaps.files.push_back(FilePlan{Data(4)});
     EXPECT_TRUE(Enumerate(BuildArchive(noBitmaps)).empty());
 
-    ArchiveSpec emptyType;
-    emptyType.types.push_back(TypeSpec{kTypeBitmap, {}, {{"orphan", 1}}});
+    ArchivePlan emptyType;
+    emptyType.types.push_back(TypePlan{kTypeBitmap, {}, {{"orphan", 1}}});
     EXPECT_TRUE(Enumerate(BuildArchive(emptyType)).empty());
 
-    ArchiveSpec noTypes;
+    ArchivePlan noTypes;
     EXPECT_TRUE(Enumerate(BuildArchive(noTypes)).empty());
 
     // The 28-byte archive's directory offset is 0: its "directory" is the
@@ -204,37 +204,37 @@ TEST(Enumerate, NothingWhenTypeMissingOrEmpty)
 
 TEST(Enumerate, LaterDuplicatesWin)
 {
-    ArchiveSpec spec;
-    spec.types.push_back(TypeSpec{kTypeBitmap, {{1, 1}}, {}});
-    spec.types.push_back(TypeSpec{kTypeBitmap, {{2, 1}, {3, 2}}, {{"old", 1}, {"x", 2}, {"new", 1}}});
-    spec.files = {FileSpec{Data(1)}, FileSpec{Data(1)}};
+    ArchivePlan plan;
+    plan.types.push_back(TypePlan{kTypeBitmap, {{1, 1}}, {}});
+    plan.types.push_back(TypePlan{kTypeBitmap, {{2, 1}, {3, 2}}, {{"old", 1}, {"x", 2}, {"new", 1}}});
+    plan.files = {FilePlan{Data(1)}, FilePlan{Data(1)}};
     std::vector<Item> expected = {{2, 1, "new"}, {3, 2, "x"}};
-    EXPECT_EQ(Enumerate(BuildArchive(spec)), expected);
+    EXPECT_EQ(Enumerate(BuildArchive(plan)), expected);
 }
 
 TEST(Enumerate, NamesMatchByFileIndexNotById)
 {
     // Resource 7 lives at index 1; the name entry for index 7 belongs to
     // the resource at index 7, not to ID 7. Duplicate entries are reported twice.
-    ArchiveSpec spec;
-    spec.types.push_back(TypeSpec{kTypeBitmap, {{7, 1}, {1, 7}, {9, 1}}, {{"seven", 7}}});
+    ArchivePlan plan;
+    plan.types.push_back(TypePlan{kTypeBitmap, {{7, 1}, {1, 7}, {9, 1}}, {{"seven", 7}}});
     std::vector<Item> expected = {{7, 1, "<null>"}, {1, 7, "seven"}, {9, 1, "<null>"}};
-    EXPECT_EQ(Enumerate(BuildArchive(spec)), expected);
+    EXPECT_EQ(Enumerate(BuildArchive(plan)), expected);
 }
 
 TEST(Enumerate, NamesAreRawBytes)
 {
-    ArchiveSpec spec;
-    spec.types.push_back(TypeSpec{kTypeBitmap, {{1, 1}, {2, 2}}, {{"tab\there", 1}, {"\xE9t\xE9", 2}}});
+    ArchivePlan plan;
+    plan.types.push_back(TypePlan{kTypeBitmap, {{1, 1}, {2, 2}}, {{"tab\there", 1}, {"\xE9t\xE9", 2}}});
     std::vector<Item> expected = {{1, 1, "tab\there"}, {2, 2, "\xE9t\xE9"}};
-    EXPECT_EQ(Enumerate(BuildArchive(spec)), expected);
+    EXPECT_EQ(Enumerate(BuildArchive(plan)), expected);
 }
 
 // A2-A5: tables and names that leave the file.
 TEST(Enumerate, TablesOutsideTheFile)
 {
     Layout layout;
-    const Bytes good = BuildArchive(SmallSpec(), &layout);
+    const Bytes good = BuildArchive(SmallPlan(), &layout);
     const size_t bitmapEntry = layout.typeEntries[1];
     const size_t size = good.size();
     const uint16_t pastEnd = static_cast<uint16_t>(size - layout.directory);
@@ -297,10 +297,10 @@ TEST(Enumerate, NamesMustEndInsideTheFile)
 {
     // The name of index 1 is made the file's last bytes: terminated by the
     // file's last byte it is kept, cut by the end of the file it is absent.
-    ArchiveSpec spec;
-    spec.types.push_back(TypeSpec{kTypeBitmap, {{1, 1}, {2, 2}}, {{"a", 1}, {"b", 2}}});
+    ArchivePlan plan;
+    plan.types.push_back(TypePlan{kTypeBitmap, {{1, 1}, {2, 2}}, {{"a", 1}, {"b", 2}}});
     Layout layout;
-    Bytes bytes = BuildArchive(spec, &layout);
+    Bytes bytes = BuildArchive(plan, &layout);
     const char tail[] = "tail";
     size_t tailAt = bytes.size();
     bytes.insert(bytes.end(), tail, tail + 5);  // with its zero
@@ -324,13 +324,13 @@ TEST(Enumerate, LastNameEntryDecidesEvenWhenUnusable)
 {
     // The later entry for index 1 points past the end: the resource is
     // unnamed rather than falling back to the earlier, valid entry.
-    for (size_t count : {2u, 40u}) {  // both lookup strategies
-        ArchiveSpec spec;
-        spec.types.push_back(TypeSpec{kTypeBitmap, {{1, 1}}, {}});
+    for (size_t count : {2u, 40u}) {  // a short and a longer name table
+        ArchivePlan plan;
+        plan.types.push_back(TypePlan{kTypeBitmap, {{1, 1}}, {}});
         for (size_t i = 0; i < count; ++i)
-            spec.types[0].names.push_back(NameSpec{"n" + std::to_string(i), static_cast<uint16_t>(i == count - 1 || i == 0 ? 1 : 100 + i)});
+            plan.types[0].names.push_back(NamePlan{"n" + std::to_string(i), static_cast<uint16_t>(i == count - 1 || i == 0 ? 1 : 100 + i)});
         Layout layout;
-        Bytes bytes = BuildArchive(spec, &layout);
+        Bytes bytes = BuildArchive(plan, &layout);
         EXPECT_EQ(Enumerate(bytes), (std::vector<Item>{{1, 1, "n" + std::to_string(count - 1)}}));
         PutBE16(bytes, layout.nameTables[0] + 2 + 4 * (count - 1), 0xFFFF);
         EXPECT_EQ(Enumerate(bytes), (std::vector<Item>{{1, 1, "<null>"}})) << count;
@@ -400,7 +400,7 @@ Fetched Fetch(const Bytes& bytes, uint16_t index)
 TEST(GetResourceData, IndexesAreOneBased)
 {
     Layout layout;
-    Bytes bytes = BuildArchive(SmallSpec(), &layout);
+    Bytes bytes = BuildArchive(SmallPlan(), &layout);
     for (uint16_t index = 1; index <= 4; ++index) {
         Fetched f = Fetch(bytes, index);
         ASSERT_TRUE(f.ok) << index;
@@ -414,10 +414,10 @@ TEST(GetResourceData, IndexesAreOneBased)
 
 TEST(GetResourceData, SizeIsTwentyFourBitsInOddOrder)
 {
-    ArchiveSpec spec;
-    spec.files.push_back(FileSpec{Data(0x030102)});
+    ArchivePlan plan;
+    plan.files.push_back(FilePlan{Data(0x030102)});
     Layout layout;
-    Bytes bytes = BuildArchive(spec, &layout);
+    Bytes bytes = BuildArchive(plan, &layout);
     EXPECT_EQ(bytes[layout.fileEntries[0] + 4], 0x01);
     EXPECT_EQ(bytes[layout.fileEntries[0] + 5], 0x02);
     EXPECT_EQ(bytes[layout.fileEntries[0] + 6], 0x03);
@@ -432,10 +432,10 @@ TEST(GetResourceData, SizeIsTwentyFourBitsInOddOrder)
 
 TEST(GetResourceData, RangeChecks)
 {
-    ArchiveSpec spec;
-    spec.files = {FileSpec{Data(16)}, FileSpec{Data(16)}};
+    ArchivePlan plan;
+    plan.files = {FilePlan{Data(16)}, FilePlan{Data(16)}};
     Layout layout;
-    const Bytes good = BuildArchive(spec, &layout);
+    const Bytes good = BuildArchive(plan, &layout);
     const size_t entry = layout.fileEntries[1];
     const uint32_t size = static_cast<uint32_t>(good.size());
 
@@ -472,10 +472,10 @@ TEST(GetResourceData, RangeChecks)
 // A6: the file table's count and the entry asked for must be in the file.
 TEST(GetResourceData, FileTableOutsideTheFile)
 {
-    ArchiveSpec spec;
-    spec.files = {FileSpec{Data(4)}, FileSpec{Data(4)}};
+    ArchivePlan plan;
+    plan.files = {FilePlan{Data(4)}, FilePlan{Data(4)}};
     Layout layout;
-    const Bytes good = BuildArchive(spec, &layout);
+    const Bytes good = BuildArchive(plan, &layout);
 
     Bytes pastEnd = good;  // the table's offset is directory-relative
     PutBE16(pastEnd, 24, static_cast<uint16_t>(good.size() - layout.directory - 3));
@@ -504,9 +504,9 @@ TEST(GetResourceData, FileTableOutsideTheFile)
 TEST(GetResourceData, IndexZeroFailsForAnyCount)
 {
     // Index 0 wraps to entry 65535, which needs a table of 65536 entries.
-    ArchiveSpec spec;
-    spec.files.resize(65535, FileSpec{Data(1)});
-    Bytes bytes = BuildArchive(spec);
+    ArchivePlan plan;
+    plan.files.resize(65535, FilePlan{Data(1)});
+    Bytes bytes = BuildArchive(plan);
     EXPECT_FALSE(Fetch(bytes, 0).ok);
     EXPECT_TRUE(Fetch(bytes, 65535).ok);
 }
@@ -533,7 +533,7 @@ TEST(MapArchive, MapsWholeFilesAndRefusesTheRest)
     EXPECT_EQ(view.base, nullptr);
     rmdir(folder.c_str());
 
-    Bytes bytes = BuildArchive(SmallSpec());
+    Bytes bytes = BuildArchive(SmallPlan());
     std::string path = TempPath("small.mhk");
     ASSERT_TRUE(WriteFile(path, bytes));
     ASSERT_TRUE(MapArchive(&view, path.c_str()));

@@ -27,14 +27,6 @@ bool ParseIndex(const char* text, uint16_t* index)
     return true;
 }
 
-// Fetches and decodes file-table entry index bottom-up, as Save Image As does.
-bool DecodeForFile(const ArchiveView& view, uint16_t index, BitmapBuffer* bitmap)
-{
-    const uint8_t* data;
-    uint32_t size;
-    return GetResourceData(view.base, index, &data, &size) && DecodeBitmapResource(data, size, true, bitmap);
-}
-
 bool WriteToStream(void* context, const void* bytes, uint32_t count)
 {
     return fwrite(bytes, 1, count, static_cast<FILE*>(context)) == count;
@@ -59,6 +51,21 @@ ExitCode SaveBitmap(const BitmapBuffer* bitmap, const char* path)
     if (regular)
         remove(path);
     return kExitCannotWrite;
+}
+
+// Decodes file-table entry index bottom-up, as Save Image As does, and
+// writes it to path. The image is decoded before the file is created: an
+// unreadable one leaves no file behind and an existing one untouched.
+ExitCode ExportImage(const ArchiveView& view, uint16_t index, const char* path)
+{
+    const uint8_t* data;
+    uint32_t size;
+    BitmapBuffer bitmap;
+    if (!GetResourceData(view.base, index, &data, &size) || !DecodeBitmapResource(data, size, true, &bitmap))
+        return kExitCannotRead;
+    ExitCode result = SaveBitmap(&bitmap, path);
+    ReleaseBitmap(&bitmap);
+    return result;
 }
 
 // NNNN_TEXT.bmp: the 1-based list position, then the list text with every
@@ -89,15 +96,7 @@ int RunExport(int argc, char** argv)
     if (result != kExitOk)
         return Fail(result);
 
-    // Decoded before the output is created: an unreadable image leaves no
-    // file behind and an existing one untouched.
-    BitmapBuffer bitmap;
-    if (DecodeForFile(view, index, &bitmap)) {
-        result = SaveBitmap(&bitmap, argv[3]);
-        ReleaseBitmap(&bitmap);
-    } else {
-        result = kExitCannotRead;
-    }
+    result = ExportImage(view, index, argv[3]);
     ReleaseArchive(&view);
     return result == kExitOk ? kExitOk : Fail(result);
 }
@@ -120,12 +119,7 @@ int RunExportAll(int argc, char** argv)
     unsigned unreadable = 0;
     for (unsigned i = 0; i < total; ++i) {
         const std::string name = ExportName(i + 1, images[i].text);
-        BitmapBuffer bitmap;
-        ExitCode result = kExitCannotRead;
-        if (DecodeForFile(view, images[i].index, &bitmap)) {
-            result = SaveBitmap(&bitmap, (folder + name).c_str());
-            ReleaseBitmap(&bitmap);
-        }
+        const ExitCode result = ExportImage(view, images[i].index, (folder + name).c_str());
         if (result == kExitOk) {
             ++written;
             fprintf(stderr, "%u/%u %s\n", i + 1, total, name.c_str());

@@ -3,6 +3,8 @@
 
 #include <string.h>
 
+#include "archive/archive.h"
+
 namespace {
 
 void PutBE16(uint8_t* p, unsigned value)
@@ -33,7 +35,6 @@ std::vector<uint8_t> Header(unsigned width, unsigned height, unsigned pitch, uns
     return out;
 }
 
-const uint32_t kTypeTag = 0x74424D50u;  // 'tBMP'
 const size_t kDirectory = 28;           // the directory follows the two headers
 const size_t kMaxOffset = 0xFFFF;       // table and name offsets are 16-bit
 
@@ -133,7 +134,7 @@ bool BuildMohawkArchive(const std::vector<ArchiveItem>& items, std::vector<uint8
     uint8_t* directory = &out[kDirectory];
     PutBE16(directory, static_cast<unsigned>(nameArea));
     PutBE16(directory + 2, 1);
-    PutBE32(directory + 4, kTypeTag);
+    PutBE32(directory + 4, kTypeBitmap);
     PutBE16(directory + 8, static_cast<unsigned>(resourceTable));
     PutBE16(directory + 10, static_cast<unsigned>(nameTable));
 

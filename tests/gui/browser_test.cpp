@@ -144,12 +144,12 @@ struct OpenCase {
 
 Bytes WithoutImages(bool emptyTable)
 {
-    ArchiveSpec spec;
-    spec.types.push_back(TypeSpec{0x74575156u, {{1, 1}}, {{"chime", 1}}});
+    ArchivePlan plan;
+    plan.types.push_back(TypePlan{0x74575156u, {{1, 1}}, {{"chime", 1}}});
     if (emptyTable)
-        spec.types.push_back(TypeSpec{kTypeBitmap, {}, {}});
-    spec.files.push_back(FileSpec{RawPicture(4, 4, 1).resource});
-    return BuildArchive(spec);
+        plan.types.push_back(TypePlan{kTypeBitmap, {}, {}});
+    plan.files.push_back(FilePlan{RawPicture(4, 4, 1).resource});
+    return BuildArchive(plan);
 }
 
 TEST_F(ViewerTest, EveryFailedOpenEndsEmptyWithOneBoxShownLast)
@@ -248,10 +248,10 @@ TEST_F(ViewerTest, TheShownImageHasTheDecodedPixelsAndIsPaintedAtOnce)
 
 TEST_F(ViewerTest, AnUnreadableLineKeepsTheImageShownBefore)
 {
-    ArchiveSpec spec;
-    spec.types.push_back(TypeSpec{kTypeBitmap, {{1, 1}, {2, 2}, {3, 3}, {4, 99}}, {}});
-    spec.files = {FileSpec{RawPicture(20, 10, 1).resource}, FileSpec{BrokenResource()}, FileSpec{Bytes()}};
-    const Bytes archive = BuildArchive(spec);
+    ArchivePlan plan;
+    plan.types.push_back(TypePlan{kTypeBitmap, {{1, 1}, {2, 2}, {3, 3}, {4, 99}}, {}});
+    plan.files = {FilePlan{RawPicture(20, 10, 1).resource}, FilePlan{BrokenResource()}, FilePlan{Bytes()}};
+    const Bytes archive = BuildArchive(plan);
     Open(TempFile("unreadable.mhk", &archive));
     Resize(900, 600);
     for (int line : {1, 2, 3}) {
@@ -282,11 +282,11 @@ TEST_F(ViewerTest, WithNoLineSelectedNothingIsDecoded)
 {
     // The list's "no selection" value has 65535 in its low half: make that
     // file-table entry a good picture.
-    ArchiveSpec spec;
-    spec.types.push_back(TypeSpec{kTypeBitmap, {{1, 65535}}, {}});
-    spec.files.resize(65535);
-    spec.files.back().data = RawPicture(6, 6, 1).resource;
-    const Bytes archive = BuildArchive(spec);
+    ArchivePlan plan;
+    plan.types.push_back(TypePlan{kTypeBitmap, {{1, 65535}}, {}});
+    plan.files.resize(65535);
+    plan.files.back().data = RawPicture(6, 6, 1).resource;
+    const Bytes archive = BuildArchive(plan);
     Open(TempFile("entry65535.mhk", &archive));
 
     BitmapBuffer bitmap;

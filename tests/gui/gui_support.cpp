@@ -281,19 +281,19 @@ int MainWindowTest::StatusBarHeight() const
 
 Bytes ImageArchive(const std::vector<ImageLine>& lines)
 {
-    ArchiveSpec spec;
-    TypeSpec bitmaps{kTypeBitmap, {}, {}};
+    ArchivePlan plan;
+    TypePlan bitmaps{kTypeBitmap, {}, {}};
     for (size_t i = 0; i < lines.size(); ++i) {
         const uint16_t index = static_cast<uint16_t>(i + 1);
-        bitmaps.resources.push_back(ResourceSpec{lines[i].id, index});
+        bitmaps.resources.push_back(ResourcePlan{lines[i].id, index});
         if (lines[i].name != nullptr)
-            bitmaps.names.push_back(NameSpec{lines[i].name, index});
-        spec.files.push_back(FileSpec{lines[i].resource});
+            bitmaps.names.push_back(NamePlan{lines[i].name, index});
+        plan.files.push_back(FilePlan{lines[i].resource});
     }
-    spec.types.push_back(bitmaps);
-    spec.types.push_back(TypeSpec{0x74575156u, {{1, static_cast<uint16_t>(lines.size() + 1)}}, {}});
-    spec.files.push_back(FileSpec{Bytes(16, 0x55)});
-    return BuildArchive(spec);
+    plan.types.push_back(bitmaps);
+    plan.types.push_back(TypePlan{0x74575156u, {{1, static_cast<uint16_t>(lines.size() + 1)}}, {}});
+    plan.files.push_back(FilePlan{Bytes(16, 0x55)});
+    return BuildArchive(plan);
 }
 
 std::string ViewerState()

@@ -41,7 +41,7 @@ TEST(ExitRoutines, RunInReverseOrderAndAFullStackRefusesMore)
 {
     const ExitRoutine* routines = MakeRoutines(std::make_integer_sequence<int, 63>());
     std::string path = TempPath("exit_routines.mhk");
-    ASSERT_TRUE(WriteFile(path, BuildArchive(ArchiveSpec{})));
+    ASSERT_TRUE(WriteFile(path, BuildArchive(ArchivePlan{})));
     ASSERT_TRUE(MapArchive(&g_archive, path.c_str()));
     const uint32_t size = g_archive.size;
 

@@ -1,4 +1,5 @@
 // archive_builder.cpp - see archive_builder.h.
+#include "archive/archive.h"
 #include "tests/support/archive_builder.h"
 
 #include <stdio.h>
@@ -37,7 +38,7 @@ void AppendBE32(Bytes& bytes, uint32_t value)
     PutBE32(bytes, bytes.size() - 4, value);
 }
 
-Bytes BuildArchive(const ArchiveSpec& spec, Layout* layoutOut)
+Bytes BuildArchive(const ArchivePlan& plan, Layout* layoutOut)
 {
     Layout layout;
     Bytes out;
@@ -52,52 +53,52 @@ Bytes BuildArchive(const ArchiveSpec& spec, Layout* layoutOut)
 
     layout.directory = out.size();
     AppendBE16(out, 0);  // name-area offset, patched below
-    AppendBE16(out, static_cast<uint16_t>(spec.types.size()));
-    for (size_t t = 0; t < spec.types.size(); ++t) {
+    AppendBE16(out, static_cast<uint16_t>(plan.types.size()));
+    for (size_t t = 0; t < plan.types.size(); ++t) {
         layout.typeEntries.push_back(out.size());
-        AppendBE32(out, spec.types[t].tag);
+        AppendBE32(out, plan.types[t].tag);
         AppendBE16(out, 0);
         AppendBE16(out, 0);
     }
-    for (size_t t = 0; t < spec.types.size(); ++t) {
-        const TypeSpec& type = spec.types[t];
+    for (size_t t = 0; t < plan.types.size(); ++t) {
+        const TypePlan& type = plan.types[t];
         layout.resourceTables.push_back(out.size());
         PutBE16(out, layout.typeEntries[t] + 4, static_cast<uint16_t>(out.size() - layout.directory));
         AppendBE16(out, static_cast<uint16_t>(type.resources.size()));
-        for (const ResourceSpec& r : type.resources) {
+        for (const ResourcePlan& r : type.resources) {
             AppendBE16(out, r.id);
             AppendBE16(out, r.index);
         }
         layout.nameTables.push_back(out.size());
         PutBE16(out, layout.typeEntries[t] + 6, static_cast<uint16_t>(out.size() - layout.directory));
         AppendBE16(out, static_cast<uint16_t>(type.names.size()));
-        for (const NameSpec& n : type.names) {
+        for (const NamePlan& n : type.names) {
             AppendBE16(out, 0);  // name offset, patched below
             AppendBE16(out, n.index);
         }
     }
     layout.nameArea = out.size();
     PutBE16(out, layout.directory, static_cast<uint16_t>(out.size() - layout.directory));
-    for (size_t t = 0; t < spec.types.size(); ++t) {
+    for (size_t t = 0; t < plan.types.size(); ++t) {
         layout.names.emplace_back();
-        for (size_t i = 0; i < spec.types[t].names.size(); ++i) {
+        for (size_t i = 0; i < plan.types[t].names.size(); ++i) {
             size_t at = out.size();
             layout.names[t].push_back(at);
             PutBE16(out, layout.nameTables[t] + 2 + 4 * i, static_cast<uint16_t>(at - layout.nameArea));
-            const std::string& name = spec.types[t].names[i].name;
+            const std::string& name = plan.types[t].names[i].name;
             out.insert(out.end(), name.begin(), name.end());
             out.push_back(0);
         }
     }
     layout.fileTable = out.size();
     PutBE16(out, 24, static_cast<uint16_t>(out.size() - layout.directory));
-    AppendBE32(out, static_cast<uint32_t>(spec.files.size()));
-    for (size_t f = 0; f < spec.files.size(); ++f) {
+    AppendBE32(out, static_cast<uint32_t>(plan.files.size()));
+    for (size_t f = 0; f < plan.files.size(); ++f) {
         layout.fileEntries.push_back(out.size());
         out.resize(out.size() + 10);
     }
-    for (size_t f = 0; f < spec.files.size(); ++f) {
-        const Bytes& data = spec.files[f].data;
+    for (size_t f = 0; f < plan.files.size(); ++f) {
+        const Bytes& data = plan.files[f].data;
         size_t entry = layout.fileEntries[f];
         layout.data.push_back(out.size());
         PutBE32(out, entry, static_cast<uint32_t>(out.size()));
@@ -160,7 +161,7 @@ Bytes BuildMaximalArchive()
     AppendBE16(out, 0);
     AppendBE16(out, 0);   // name area: the directory itself
     AppendBE16(out, 1);
-    AppendBE32(out, 0x74424D50u);
+    AppendBE32(out, kTypeBitmap);
     AppendBE16(out, 12);  // resource table
     AppendBE16(out, 12);  // name table: the same bytes
     AppendBE16(out, static_cast<uint16_t>(count));

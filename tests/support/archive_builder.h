@@ -15,29 +15,29 @@ void PutBE32(Bytes& bytes, size_t offset, uint32_t value);
 void AppendBE16(Bytes& bytes, uint16_t value);
 void AppendBE32(Bytes& bytes, uint32_t value);
 
-struct ResourceSpec {
+struct ResourcePlan {
     uint16_t id;
     uint16_t index;  // 1-based file-table index
 };
 
-struct NameSpec {
+struct NamePlan {
     std::string name;  // written zero-terminated into the name area
     uint16_t index;    // file-table index that bears it
 };
 
-struct TypeSpec {
+struct TypePlan {
     uint32_t tag;
-    std::vector<ResourceSpec> resources;
-    std::vector<NameSpec> names;
+    std::vector<ResourcePlan> resources;
+    std::vector<NamePlan> names;
 };
 
-struct FileSpec {
+struct FilePlan {
     Bytes data;  // written after the tables; the entry's range covers it
 };
 
-struct ArchiveSpec {
-    std::vector<TypeSpec> types;
-    std::vector<FileSpec> files;
+struct ArchivePlan {
+    std::vector<TypePlan> types;
+    std::vector<FilePlan> files;
 };
 
 struct Layout {
@@ -52,8 +52,8 @@ struct Layout {
     std::vector<size_t> data;             // absolute offset of each file's data
 };
 
-// Builds a valid archive from spec (header sizes filled in).
-Bytes BuildArchive(const ArchiveSpec& spec, Layout* layout = nullptr);
+// Builds a valid archive from plan (header sizes filled in).
+Bytes BuildArchive(const ArchivePlan& plan, Layout* layout = nullptr);
 
 // Rewrites the two header size fields (offsets 4 and 16) to match bytes.size(),
 // after a test has grown or shrunk the archive on purpose.
