@@ -8,21 +8,7 @@
 
 #include <stdint.h>
 
-// ReadBE16 / ReadBE32: unsigned big-endian values read byte by byte, so no
-// alignment is assumed. Every integer of an archive or of a tBMP resource is
-// read with these.
-inline uint16_t ReadBE16(const uint8_t* p)
-{
-    return static_cast<uint16_t>((static_cast<unsigned>(p[0]) << 8) | p[1]);
-}
-
-inline uint32_t ReadBE32(const uint8_t* p)
-{
-    // Each byte is widened to uint32_t before shifting: p[0] << 24 on a
-    // promoted int would be undefined for bytes >= 0x80.
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
-}
+#include "common/byte_order.h"
 
 // The open archive. base is null when no archive is open; size is only
 // meaningful while base is not null.

@@ -8,31 +8,19 @@
 
 #include <string.h>
 
-#include "archive/archive.h"
 #include "bitmap/block.h"
 #include "bitmap/decompress.h"
+#include "bitmap/format.h"
+#include "common/byte_order.h"
 
 namespace {
 
 const uint32_t kInfoHeaderSize = 40;
 const uint32_t kPaletteSize = 256 * 4;
-const uint32_t kMaxSide = 1024;
 
-// The 8-bit layout: 8-byte header, then the palette block (4-byte palette
-// header and 256 blue-green-red triples).
-const uint32_t kPaletteBlockEnd = 780;
-// Format 1034's stream starts after 4 unread bytes.
-const uint32_t kStreamStart = 784;
-
-const uint16_t kFormatRaw = 4;
-const uint16_t kFormatUncompressed = 10;
-const uint16_t kFormatCompressed = 1034;
-
-// The one 24-bit layout that is accepted.
-const uint32_t kWideWidth = 608;
-const uint32_t kWideHeight = 392;
-const uint32_t kWidePitch = 2432;
-const uint32_t kWideResourceSize = 8 + kWideHeight * kWidePitch;  // 953,352
+// The palette lies right in front of the pixel area, and is what a
+// compressed stream reads when it reaches back before the first pixel.
+static_assert(kPaletteSize >= kDecoderFrontRoom, "the palette must cover the decoder's reach before the area");
 
 void FillInfoHeader(uint8_t* block, uint32_t width, uint32_t height, bool bottomUp, bool eightBit)
 {
@@ -52,29 +40,30 @@ void FillInfoHeader(uint8_t* block, uint32_t width, uint32_t height, bool bottom
 bool DecodeBitmapResource(const uint8_t* data, uint32_t size, bool bottomUp, BitmapBuffer* buffer)
 {
     // Shorter than its own header: there is nothing to read the size from.
-    if (size < 8)
+    if (size < kHeaderSize)
         return false;
-    const uint32_t width = ReadBE16(data);
+    const uint32_t width = ReadBE16(data + kHeaderWidth);
     if (width == 0 || width > kMaxSide)
         return false;
-    const uint32_t height = ReadBE16(data + 2);
+    const uint32_t height = ReadBE16(data + kHeaderHeight);
     if (height == 0 || height > kMaxSide)
         return false;
-    const uint32_t pitch = ReadBE16(data + 4);
-    const uint16_t format = ReadBE16(data + 6);
+    const uint32_t pitch = ReadBE16(data + kHeaderPitch);
+    const uint16_t format = ReadBE16(data + kHeaderFormat);
 
-    const bool eightBit = pitch == ((width + 3) & ~3u);
+    const bool eightBit = pitch == PalettePitch(width);
     uint32_t dibPitch;
     if (eightBit) {
         // Without its whole palette block the picture has no colours.
         if (size < kPaletteBlockEnd)
             return false;
-        if (ReadBE16(data + 8) != 0x0304 || data[10] != 0x18 || data[11] != 0xFF)
+        if (ReadBE16(data + kHeaderSize) != kPaletteBlockLength || data[kHeaderSize + 2] != kPaletteBits ||
+            data[kHeaderSize + 3] != kPaletteLastIndex)
             return false;
         dibPitch = pitch;
     } else {
-        if (width != kWideWidth || height != kWideHeight || pitch != kWidePitch || size != kWideResourceSize ||
-            format != kFormatRaw)
+        if (width != kTrueColourWidth || height != kTrueColourHeight || pitch != kTrueColourPitch ||
+            size != kTrueColourResourceSize || format != kFormat24Bit)
             return false;
         dibPitch = (3 * width + 3) & ~3u;
     }
@@ -96,7 +85,7 @@ bool DecodeBitmapResource(const uint8_t* data, uint32_t size, bool bottomUp, Bit
     FillInfoHeader(base, width, height, bottomUp, eightBit);
     if (eightBit) {
         uint8_t* entry = base + kInfoHeaderSize;
-        const uint8_t* colour = data + 12;
+        const uint8_t* colour = data + kPaletteColours;
         for (unsigned i = 0; i < 256; ++i, entry += 4, colour += 3) {
             entry[0] = colour[0];
             entry[1] = colour[1];
@@ -113,22 +102,22 @@ bool DecodeBitmapResource(const uint8_t* data, uint32_t size, bool bottomUp, Bit
     uint8_t* pixels = base + pixelOffset;
     memset(pixels, 0, pixelBytes + dibPitch);
 
-    if (format == kFormatRaw && !eightBit) {
+    if (format == kFormat24Bit && !eightBit) {
         for (uint32_t row = 0; row < height; ++row)
-            memcpy(pixels + row * dibPitch, data + 8 + row * kWidePitch, dibPitch);
-    } else if (format == kFormatUncompressed) {
-        if (size - kPaletteBlockEnd == pixelBytes) {
+            memcpy(pixels + row * dibPitch, data + kHeaderSize + row * kTrueColourPitch, dibPitch);
+    } else if (format == kFormatPlain) {
+        if (size - kPixelsPlain == pixelBytes) {
             if (bottomUp) {
-                memcpy(pixels, data + kPaletteBlockEnd, pixelBytes);
+                memcpy(pixels, data + kPixelsPlain, pixelBytes);
             } else {
                 // Displayed straight from the archive's view, which is only
                 // ever read through this pointer.
-                pixels = const_cast<uint8_t*>(data + kPaletteBlockEnd);
+                pixels = const_cast<uint8_t*>(data + kPixelsPlain);
             }
         }
     } else if (format == kFormatCompressed) {
         const uint8_t* end = data + size;
-        const uint8_t* stream = size > kStreamStart ? data + kStreamStart : end;
+        const uint8_t* stream = size > kPixelsCompressed ? data + kPixelsCompressed : end;
         DecompressPixels(stream, pixels, pixels + pixelBytes, end);
     }
     // Format 4 in the 8-bit layout and unknown formats keep the cleared area.

@@ -13,9 +13,9 @@
 #include "tests/support/archive_builder.h"
 #include "tests/support/bench_pictures.h"
 #include "tests/support/naive_decompress.h"
-#include "tools/bmp_reader.h"
-#include "tools/compress.h"
-#include "tools/resource_writer.h"
+#include "writer/bmp_reader.h"
+#include "writer/compress.h"
+#include "writer/resource_writer.h"
 
 namespace {
 
@@ -344,12 +344,12 @@ TEST(Resource, PaletteResourcesDecodeToTheirPixels)
         unsigned expectFormat;
     };
     const Case cases[] = {
-        {"flat picks 1034", 100, 50, false, kFormatSmaller, 1034},
-        {"noise picks 10", 100, 50, true, kFormatSmaller, 10},
-        {"forced raw", 33, 7, false, kFormatRaw, 10},
-        {"forced compressed noise", 33, 7, true, kFormatCompressed, 1034},
-        {"1x1", 1, 1, true, kFormatSmaller, 10},
-        {"1024x1024 flat", 1024, 1024, false, kFormatSmaller, 1034},
+        {"flat picks 1034", 100, 50, false, kStoreSmaller, 1034},
+        {"noise picks 10", 100, 50, true, kStoreSmaller, 10},
+        {"forced raw", 33, 7, false, kStorePlain, 10},
+        {"forced compressed noise", 33, 7, true, kStoreCompressed, 1034},
+        {"1x1", 1, 1, true, kStoreSmaller, 10},
+        {"1024x1024 flat", 1024, 1024, false, kStoreSmaller, 1034},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -7,9 +7,9 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "tools/bmp_reader.h"
+#include "writer/bmp_reader.h"
 #include "tools/mhkbmp.h"
-#include "tools/resource_writer.h"
+#include "writer/resource_writer.h"
 
 #ifdef _WIN32
 #include <process.h>

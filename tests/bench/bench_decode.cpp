@@ -18,8 +18,8 @@
 #include "bitmap/bitmap.h"
 #include "bitmap/decompress.h"
 #include "tests/support/bench_pictures.h"
-#include "tools/compress.h"
-#include "tools/resource_writer.h"
+#include "writer/compress.h"
+#include "writer/resource_writer.h"
 
 namespace {
 
@@ -118,7 +118,7 @@ int main(int argc, char** argv)
         subject.stream = CompressPixels(subject.pixels.data(), subject.pixels.size());
         subject.encodeMilliseconds =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        subject.resource = BuildPaletteResource(1024, 1024, picture.palette.data(), subject.pixels.data(), kFormatCompressed);
+        subject.resource = BuildPaletteResource(1024, 1024, picture.palette.data(), subject.pixels.data(), kStoreCompressed);
         std::vector<char> bound(LZ4_compressBound(int(subject.pixels.size())));
         int size = LZ4_compress_default(reinterpret_cast<const char*>(subject.pixels.data()), bound.data(),
                                         int(subject.pixels.size()), int(bound.size()));

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "tests/support/naive_decompress.h"
-#include "tools/compress.h"
-#include "tools/resource_writer.h"
+#include "writer/compress.h"
+#include "writer/resource_writer.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<uint8_t> palette(768);
     for (size_t i = 0; i < palette.size(); ++i)
         palette[i] = uint8_t(i + drift);
-    std::vector<uint8_t> resource = BuildPaletteResource(width, height, palette.data(), area.data(), kFormatSmaller,
+    std::vector<uint8_t> resource = BuildPaletteResource(width, height, palette.data(), area.data(), kStoreSmaller,
                                                          options);
     for (const ResourceDecoder& decoder : ResourceDecoders()) {
         Picture picture;

@@ -1,5 +1,5 @@
 // resource_writer.cpp - see resource_writer.h.
-#include "tools/resource_writer.h"
+#include "writer/resource_writer.h"
 
 #include <string.h>
 
@@ -7,22 +7,10 @@
 
 namespace {
 
-void PutBE16(uint8_t* p, unsigned value)
-{
-    p[0] = static_cast<uint8_t>(value >> 8);
-    p[1] = static_cast<uint8_t>(value);
-}
-
-void PutBE32(uint8_t* p, uint32_t value)
-{
-    PutBE16(p, value >> 16);
-    PutBE16(p + 2, value & 0xFFFF);
-}
-
 void AppendBE16(std::vector<uint8_t>& out, unsigned value)
 {
     out.resize(out.size() + 2);
-    PutBE16(&out[out.size() - 2], value);
+    WriteBE16(&out[out.size() - 2], value);
 }
 
 std::vector<uint8_t> Header(unsigned width, unsigned height, unsigned pitch, unsigned format)
@@ -46,18 +34,18 @@ std::vector<uint8_t> BuildPaletteResource(unsigned width, unsigned height, const
     const unsigned pitch = PalettePitch(width);
     const size_t areaSize = size_t(height) * pitch;
     std::vector<uint8_t> stream;
-    if (format != kFormatRaw) {
+    if (format != kStorePlain) {
         stream = CompressPixels(area, areaSize, options);
         // Four unread bytes sit before the stream; raw pixels need none.
-        if (format == kFormatSmaller)
-            format = 4 + stream.size() < areaSize ? kFormatCompressed : kFormatRaw;
+        if (format == kStoreSmaller)
+            format = 4 + stream.size() < areaSize ? kStoreCompressed : kStorePlain;
     }
     std::vector<uint8_t> out = Header(width, height, pitch, format);
-    AppendBE16(out, 0x0304);
-    out.push_back(0x18);
-    out.push_back(0xFF);
+    AppendBE16(out, kPaletteBlockLength);
+    out.push_back(kPaletteBits);
+    out.push_back(kPaletteLastIndex);
     out.insert(out.end(), palette, palette + 768);
-    if (format == kFormatRaw) {
+    if (format == kStorePlain) {
         out.insert(out.end(), area, area + areaSize);
     } else {
         out.insert(out.end(), 4, 0);
@@ -68,8 +56,8 @@ std::vector<uint8_t> BuildPaletteResource(unsigned width, unsigned height, const
 
 std::vector<uint8_t> BuildTrueColourResource(const uint8_t* pixels)
 {
-    const unsigned rowBytes = 3 * kTrueColourWidth;
-    std::vector<uint8_t> out = Header(kTrueColourWidth, kTrueColourHeight, kTrueColourPitch, 4);
+    const unsigned rowBytes = kTrueColourRowBytes;
+    std::vector<uint8_t> out = Header(kTrueColourWidth, kTrueColourHeight, kTrueColourPitch, kFormat24Bit);
     out.resize(kTrueColourResourceSize, 0);
     for (unsigned y = 0; y < kTrueColourHeight; ++y)
         memcpy(&out[8 + size_t(y) * kTrueColourPitch], pixels + size_t(y) * rowBytes, rowBytes);
@@ -124,41 +112,41 @@ bool BuildMohawkArchive(const std::vector<ArchiveItem>& items, std::vector<uint8
     std::vector<uint8_t>& out = *archive;
     out.assign(dataStart, 0);
     memcpy(&out[0], "MHWK", 4);
-    PutBE32(&out[4], static_cast<uint32_t>(total - 8));
+    WriteBE32(&out[4], static_cast<uint32_t>(total - 8));
     memcpy(&out[8], "RSRC", 4);
-    PutBE32(&out[12], 0x01000000u);
-    PutBE32(&out[16], static_cast<uint32_t>(total));
-    PutBE32(&out[20], static_cast<uint32_t>(kDirectory));
-    PutBE16(&out[24], static_cast<unsigned>(fileTable));
+    WriteBE32(&out[12], 0x01000000u);
+    WriteBE32(&out[16], static_cast<uint32_t>(total));
+    WriteBE32(&out[20], static_cast<uint32_t>(kDirectory));
+    WriteBE16(&out[24], static_cast<unsigned>(fileTable));
 
     uint8_t* directory = &out[kDirectory];
-    PutBE16(directory, static_cast<unsigned>(nameArea));
-    PutBE16(directory + 2, 1);
-    PutBE32(directory + 4, kTypeBitmap);
-    PutBE16(directory + 8, static_cast<unsigned>(resourceTable));
-    PutBE16(directory + 10, static_cast<unsigned>(nameTable));
+    WriteBE16(directory, static_cast<unsigned>(nameArea));
+    WriteBE16(directory + 2, 1);
+    WriteBE32(directory + 4, kTypeBitmap);
+    WriteBE16(directory + 8, static_cast<unsigned>(resourceTable));
+    WriteBE16(directory + 10, static_cast<unsigned>(nameTable));
 
-    PutBE16(directory + resourceTable, static_cast<unsigned>(count));
-    PutBE16(directory + nameTable, static_cast<unsigned>(named));
-    PutBE32(directory + fileTable, static_cast<uint32_t>(count));
+    WriteBE16(directory + resourceTable, static_cast<unsigned>(count));
+    WriteBE16(directory + nameTable, static_cast<unsigned>(named));
+    WriteBE32(directory + fileTable, static_cast<uint32_t>(count));
     size_t nameAt = 0, nameEntry = 0;
     size_t dataAt = dataStart;
     for (size_t i = 0; i < count; ++i) {
         const ArchiveItem& item = items[i];
         const unsigned index = static_cast<unsigned>(i + 1);
-        PutBE16(directory + resourceTable + 2 + 4 * i, item.id);
-        PutBE16(directory + resourceTable + 4 + 4 * i, index);
+        WriteBE16(directory + resourceTable + 2 + 4 * i, item.id);
+        WriteBE16(directory + resourceTable + 4 + 4 * i, index);
         if (!item.name.empty()) {
-            PutBE16(directory + nameTable + 2 + 4 * nameEntry, static_cast<unsigned>(nameAt));
-            PutBE16(directory + nameTable + 4 + 4 * nameEntry, index);
+            WriteBE16(directory + nameTable + 2 + 4 * nameEntry, static_cast<unsigned>(nameAt));
+            WriteBE16(directory + nameTable + 4 + 4 * nameEntry, index);
             memcpy(directory + nameArea + nameAt, item.name.data(), item.name.size());
             nameAt += item.name.size() + 1;
             ++nameEntry;
         }
         uint8_t* entry = directory + fileTable + 4 + 10 * i;
         const size_t size = item.data.size();
-        PutBE32(entry, static_cast<uint32_t>(dataAt));
-        PutBE16(entry + 4, static_cast<unsigned>(size & 0xFFFF));
+        WriteBE32(entry, static_cast<uint32_t>(dataAt));
+        WriteBE16(entry + 4, static_cast<unsigned>(size & 0xFFFF));
         entry[6] = static_cast<uint8_t>(size >> 16);
         dataAt += size;
     }

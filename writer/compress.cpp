@@ -9,7 +9,7 @@
 // pairs per literal run and 63 codes per group are left to the emitter, which
 // opens a new command when one is full; the parse charges each step its share
 // of that command byte instead.
-#include "tools/compress.h"
+#include "writer/compress.h"
 
 #include <string.h>
 

@@ -8,29 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "tools/compress.h"
+#include "bitmap/format.h"
+#include "writer/compress.h"
 
-// Pixel formats of the 8-bit layout. kFormatSmaller picks whichever of the
-// two gives the shorter resource.
-enum PixelFormat { kFormatSmaller = 0, kFormatRaw = 10, kFormatCompressed = 1034 };
-
-// The one 24-bit layout the viewer reads.
-const unsigned kTrueColourWidth = 608;
-const unsigned kTrueColourHeight = 392;
-const unsigned kTrueColourPitch = 2432;
-const size_t kTrueColourResourceSize = 8 + size_t(kTrueColourHeight) * kTrueColourPitch;  // 953,352
-
-// Bytes per stored row of an 8-bit picture: the width rounded up to 4.
-inline unsigned PalettePitch(unsigned width)
-{
-    return (width + 3) & ~3u;
-}
+// How pack stores an 8-bit picture. kStoreSmaller picks whichever of the
+// two formats gives the shorter resource.
+enum PixelFormat { kStoreSmaller = 0, kStorePlain = kFormatPlain, kStoreCompressed = kFormatCompressed };
 
 // An 8-bit resource: header, palette block (palette: 256 entries of blue,
 // green, red), then the pixels. area holds height rows of PalettePitch(width)
 // palette indexes, top-down, padding included. width and height are 1 to 1024.
 std::vector<uint8_t> BuildPaletteResource(unsigned width, unsigned height, const uint8_t* palette,
-                                          const uint8_t* area, PixelFormat format = kFormatSmaller,
+                                          const uint8_t* area, PixelFormat format = kStoreSmaller,
                                           const CompressOptions& options = CompressOptions());
 
 // The 24-bit resource: 608 x 392, rows of 2432 bytes whose first 1824 are

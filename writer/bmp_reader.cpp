@@ -1,9 +1,9 @@
 // bmp_reader.cpp - see bmp_reader.h.
-#include "tools/bmp_reader.h"
+#include "writer/bmp_reader.h"
 
 #include <string.h>
 
-#include "tools/resource_writer.h"
+#include "writer/resource_writer.h"
 
 namespace {
 
