@@ -2,33 +2,52 @@
 # run.sh [ARCHIVE] - builds the viewer if needed and starts it under Wine,
 # opening ARCHIVE, or the bundled demo archive when none is named.
 #
+# The viewer is the 32-bit program; on a machine that cannot run 32-bit
+# programs the 64-bit build of the same sources runs instead, and the script
+# says which one it starts.
+#
 # With a display ($DISPLAY), the viewer runs there until you close it. Without
 # one, it runs on a private Xvfb: the script waits for its window, selects the
 # first image, saves a screenshot, closes the viewer and prints the
 # screenshot's path.
 #
-#   VELDER_BUILD       build folder (default: build/ in the checkout)
-#   VELDER_WIN32_BUILD the Windows build tree itself (default: BUILD/win32)
-#   VELDER_SCREENSHOT  where the screenshot goes (default: BUILD/win32/viewer.png)
+#   VELDER_BUILD          build folder (default: build/ in the checkout)
+#   VELDER_WINDOWS_BUILD  the Windows build tree itself (default: BUILD/win32, or
+#                         BUILD/win64 where 32-bit programs cannot run)
+#   VELDER_SCREENSHOT     where the screenshot goes (default: viewer.png in that tree)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${VELDER_WIN32_BUILD:-${VELDER_BUILD:-$root/build}/win32}
+
+"$root/scripts/deps.sh" build wine gui
+if "$root/scripts/wine-run.sh" --runs-32-bit; then
+    arch=win32 toolchain=mingw-i686 what="the 32-bit viewer"
+else
+    arch=win64 toolchain=mingw-x86_64 what="the 64-bit viewer (this machine cannot run 32-bit programs)"
+fi
+build=${VELDER_WINDOWS_BUILD:-${VELDER_BUILD:-$root/build}/$arch}
 prefix=$build/wineprefix
 exe=$build/VelderImage.exe
 
-"$root/scripts/deps.sh" build windows gui
 mkdir -p "$build"
+if [ -f "$build/CMakeCache.txt" ]; then
+    # A tree given by its path keeps the architecture it was made for.
+    case $arch:$(grep -h '^CMAKE_TOOLCHAIN_FILE' "$build/CMakeCache.txt") in
+        win32:*mingw-x86_64*) arch=win64 what="the 64-bit viewer" ;;
+        win64:*mingw-i686*) arch=win32 what="the 32-bit viewer" ;;
+    esac
+fi
+"$root/scripts/deps.sh" "$arch"
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >"$build.configure.log" 2>&1 ||
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" >"$build.configure.log" 2>&1 ||
         { cat "$build.configure.log" >&2; exit 1; }
 fi
 cmake --build "$build" -j2 --target VelderImage >"$build.build.log" 2>&1 ||
     { grep -E 'error|Error' "$build.build.log" >&2; exit 1; }
 
 archive=$(realpath -m -- "${1:-$root/demo/demo.mhk}")
-echo "run.sh: opening $archive" >&2
+echo "run.sh: starting $what on $archive" >&2
 
 # A wineserver left running from another display (or from none) would keep
 # that display's desktop: start this run with a fresh one.

@@ -1,17 +1,50 @@
 #!/bin/sh
 # wine-run.sh [--prefix=DIR] [--timeout=SECONDS] PROGRAM.exe [ARGS...]
+# wine-run.sh --runs-32-bit
 #
-# Runs a Windows program under Wine in a private prefix, made on first use
-# with the settings that keep test runs deterministic: no crash dialog (a
-# crash exits at once instead of hanging in winedbg) and Wine-drawn window
-# frames (no 2-second stalls waiting for a window manager that is not there).
-# The program's exit status is passed through.
+# Runs a Windows program under Wine with the loader for its architecture
+# (read from its PE header), in a private prefix of that architecture, made
+# on first use with the settings that keep test runs deterministic: no crash
+# dialog (a crash exits at once instead of hanging in winedbg) and
+# Wine-drawn window frames (no 2-second stalls waiting for a window manager
+# that is not there). The program's exit status is passed through.
+#
+# Debian's /usr/bin/wine always picks the 32-bit loader when wine32 is
+# installed, even on a machine whose kernel has its 32-bit emulation
+# switched off, so the loaders are called by their own names here.
+#
+# --runs-32-bit answers, by its exit status alone, whether this machine runs
+# 32-bit programs: the one probe that every script asks.
+#
+#   VELDER_WINEPREFIX  the prefix when --prefix is not given
+#                      (default: ~/.cache/velder/wineprefix-win32 or -win64)
+#   VELDER_NO_WIN32    when set, behave as a machine without 32-bit programs
 set -eu
 
-prefix=${VELDER_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/velder/wineprefix}
+loader32=/usr/lib/wine/wine
+loader64=/usr/lib/wine/wine64
+
+runs_32_bit() {
+    [ -z "${VELDER_NO_WIN32:-}" ] && "$loader32" --version >/dev/null 2>&1
+}
+
+# pe_arch FILE: win32 for an i386 program, win64 for an x86-64 one, nothing
+# for anything else.
+pe_arch() {
+    [ -f "$1" ] || return 0
+    header=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+    [ -n "$header" ] || return 0
+    case $(od -An -tx2 -j$((header + 4)) -N2 "$1" 2>/dev/null | tr -d ' ') in
+        014c) echo win32 ;;
+        8664) echo win64 ;;
+    esac
+}
+
+prefix=
 limit=${VELDER_WINE_TIMEOUT:-600}
 while [ $# -gt 0 ]; do
     case $1 in
+        --runs-32-bit) runs_32_bit; exit ;;
         --prefix=*) prefix=${1#--prefix=}; shift ;;
         --timeout=*) limit=${1#--timeout=}; shift ;;
         *) break ;;
@@ -19,22 +52,54 @@ while [ $# -gt 0 ]; do
 done
 [ $# -ge 1 ] || { echo "usage: wine-run.sh [--prefix=DIR] [--timeout=S] PROGRAM [ARGS...]" >&2; exit 2; }
 
-export WINEPREFIX="$prefix" WINEDEBUG=-all
+arch=$(pe_arch "$1")
+case $arch in
+    win32)
+        loader=$loader32
+        if ! runs_32_bit; then
+            echo "wine-run.sh: $1 is a 32-bit program, and this machine cannot run 32-bit programs" \
+                "(the kernel's 32-bit emulation is off, or wine32 is missing)" >&2
+            exit 126
+        fi ;;
+    win64) loader=$loader64 ;;
+    *) echo "wine-run.sh: $1 is not a 32-bit or 64-bit Windows program" >&2; exit 2 ;;
+esac
+prefix=${prefix:-${VELDER_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/velder/wineprefix-$arch}}
+
+export WINEPREFIX="$prefix" WINEARCH="$arch" WINELOADER="$loader" WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 
+# .velder-prefix marks a folder this script made into a prefix: only such a
+# folder (or an empty one) is ever removed, so that a wrong --prefix can
+# never wipe anything else. .velder-ready, written last, names the
+# prefix's architecture.
 if [ ! -f "$prefix/.velder-ready" ]; then
     mkdir -p "$(dirname "$prefix")"
     (
         flock 9
         if [ ! -f "$prefix/.velder-ready" ]; then
-            rm -rf "$prefix"
-            if [ -n "${DISPLAY:-}" ]; then wineboot -i; else xvfb-run -a wineboot -i; fi >/dev/null 2>&1
-            wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-            wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+            if [ -f "$prefix/.velder-prefix" ]; then
+                rm -rf "$prefix"  # our own, left half made
+            elif [ -e "$prefix" ] && ! rmdir "$prefix" 2>/dev/null; then
+                echo "wine-run.sh: $prefix exists and is not a prefix made by wine-run.sh; leaving it alone" >&2
+                exit 2
+            fi
+            mkdir "$prefix"
+            echo "$arch" >"$prefix/.velder-prefix"
+            if [ -n "${DISPLAY:-}" ]; then "$loader" wineboot -i; else xvfb-run -a "$loader" wineboot -i; fi \
+                >/dev/null 2>&1
+            "$loader" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+            "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
             wineserver -w
-            touch "$prefix/.velder-ready"
+            echo "$arch" >"$prefix/.velder-ready"
         fi
     ) 9>"$prefix.lock"
+fi
+# A prefix from before the marker named its architecture is a 32-bit one.
+made=$(cat "$prefix/.velder-ready")
+if [ "${made:-win32}" != "$arch" ]; then
+    echo "wine-run.sh: $prefix is a ${made:-win32} prefix; $1 needs a $arch one" >&2
+    exit 2
 fi
 
 # Start the wineserver and the session's services here, detached from our
@@ -42,7 +107,7 @@ fi
 # pipes and hold them open long after the program ends. The server lingers a
 # minute so that runs in a row reuse it.
 if wineserver -p60 </dev/null >/dev/null 2>&1; then
-    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    "$loader" cmd /c exit </dev/null >/dev/null 2>&1 || true
 fi
 
-exec timeout -k 10 "$limit" wine "$@"
+exec timeout -k 10 "$limit" "$loader" "$@"

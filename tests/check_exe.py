@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """check_exe.py - reads the built viewer back and checks what the loader and
-the shell see: PE32 for i386, GUI subsystem, the entry point, the imported
-DLLs, and every resource (menu, accelerators, icons, manifest, version block).
+the shell see: PE32 for i386 (PE32+ for the 64-bit build), GUI subsystem, the
+entry point, the imported DLLs, and every resource (menu, accelerators,
+icons, manifest, version block), the same for both builds.
 
-    check_exe.py VelderImage.exe --nm i686-w64-mingw32-nm
+    check_exe.py VelderImage.exe --arch i686|x86_64 --nm i686-w64-mingw32-nm
 
 Needs Debian's python3-pefile. Prints "EXECUTABLE CHECKS PASSED" only when
 every check holds; otherwise lists what differs and exits with 1.
@@ -48,6 +49,16 @@ EXPECTED_STRINGS = {
     "InternalName": "VelderImage",
     "OriginalFilename": "VelderImage.exe",
     "ProductName": "Velder Image Viewer",
+}
+
+# What differs between the two builds: machine, optional-header magic, the
+# entry point's symbol (stdcall decoration exists on x86 only) and the
+# manifest's processor architecture.
+ARCHES = {
+    "i686": {"machine": 0x14C, "magic": 0x10B, "format": "PE32 for i386", "entry": "_ProgramEntry@0",
+             "manifest": "X86"},
+    "x86_64": {"machine": 0x8664, "magic": 0x20B, "format": "PE32+ for x86-64", "entry": "ProgramEntry",
+               "manifest": "amd64"},
 }
 
 failures = []
@@ -131,7 +142,7 @@ def check_icons(found):
     check(got == EXPECTED_ICONS, f"icon group entries {got}")
 
 
-def check_manifest(blob):
+def check_manifest(blob, arch):
     ns = {"a": "urn:schemas-microsoft-com:asm.v1"}
     try:
         root = ET.fromstring(blob)
@@ -140,7 +151,7 @@ def check_manifest(blob):
         return
     ident = root.find("a:assemblyIdentity", ns)
     check(ident is not None and ident.attrib == {"type": "win32", "name": "VelderImage", "version": "1.0.0.0",
-                                                 "processorArchitecture": "X86"},
+                                                 "processorArchitecture": arch},
           f"manifest identity {None if ident is None else ident.attrib}")
     desc = root.find("a:description", ns)
     check(desc is not None and desc.text == "Velder Image Viewer", "manifest description")
@@ -148,7 +159,7 @@ def check_manifest(blob):
     check(len(deps) == 1, f"manifest has {len(deps)} dependencies")
     if deps:
         check(deps[0].attrib == {"type": "win32", "name": "Microsoft.Windows.Common-Controls",
-                                 "version": "6.0.0.0", "processorArchitecture": "X86",
+                                 "version": "6.0.0.0", "processorArchitecture": arch,
                                  "publicKeyToken": "6595b64144ccf1df", "language": "*"},
               f"manifest dependency {deps[0].attrib}")
 
@@ -185,17 +196,19 @@ def check_version(pe):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("exe")
+    parser.add_argument("--arch", choices=sorted(ARCHES), default="i686")
     parser.add_argument("--nm", default="i686-w64-mingw32-nm")
     args = parser.parse_args()
+    arch = ARCHES[args.arch]
     pe = pefile.PE(args.exe)
 
-    check(pe.FILE_HEADER.Machine == 0x14C, f"machine {pe.FILE_HEADER.Machine:#x}, not i386")
-    check(pe.OPTIONAL_HEADER.Magic == 0x10B, "not PE32")
+    check(pe.FILE_HEADER.Machine == arch["machine"] and pe.OPTIONAL_HEADER.Magic == arch["magic"],
+          f"machine {pe.FILE_HEADER.Machine:#x}, magic {pe.OPTIONAL_HEADER.Magic:#x}: not {arch['format']}")
     check(pe.OPTIONAL_HEADER.Subsystem == 2, f"subsystem {pe.OPTIONAL_HEADER.Subsystem}, not Windows GUI")
 
     symbols = subprocess.run([args.nm, args.exe], capture_output=True, text=True, check=True).stdout
     entry = [int(line.split()[0], 16) for line in symbols.splitlines()
-             if line.endswith(" _ProgramEntry@0") and line.split()[0] != "U"]
+             if line.endswith(" " + arch["entry"]) and line.split()[0] != "U"]
     check(entry == [pe.OPTIONAL_HEADER.ImageBase + pe.OPTIONAL_HEADER.AddressOfEntryPoint],
           f"entry point {pe.OPTIONAL_HEADER.AddressOfEntryPoint:#x} is not ProgramEntry ({entry})")
 
@@ -220,14 +233,14 @@ def main():
     check(got == EXPECTED_ACCELERATORS, f"accelerators {[(hex(f), hex(k), c) for f, k, c in got]}")
     check_icons(found)
     if (RT_MANIFEST, 1) in found:
-        check_manifest(found[(RT_MANIFEST, 1)][1])
+        check_manifest(found[(RT_MANIFEST, 1)][1], arch["manifest"])
     check_version(pe)
 
     for failure in failures:
         print("FAILED:", failure)
     if failures:
         return 1
-    print(f"imports: {', '.join(sorted(dlls))}; entry {pe.OPTIONAL_HEADER.AddressOfEntryPoint:#x}; "
+    print(f"{arch['format']}; imports: {', '.join(sorted(dlls))}; entry {pe.OPTIONAL_HEADER.AddressOfEntryPoint:#x}; "
           f"{len(found)} resources")
     print("EXECUTABLE CHECKS PASSED")
     return 0
