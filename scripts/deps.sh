@@ -1,7 +1,7 @@
 #!/bin/sh
 # deps.sh GROUP... - installs the Debian packages that a group of jobs needs,
 # and only those that are missing. Groups:
-#   build    native build and unit tests (cmake, g++, GoogleTest, Python)
+#   build    native build and unit tests (cmake, g++, GoogleTest, Python, zlib, PIL)
 #   check    sanitizers and fuzzers (clang, compiler-rt), benchmarks (Google Benchmark, LZ4)
 #   windows  the 32-bit Windows build and Wine (adds the i386 architecture)
 #   gui      running the viewer: Xvfb, xdotool, ImageMagick, pefile, and Xlib for
@@ -11,9 +11,9 @@ set -eu
 packages=
 for group in "$@"; do
     case $group in
-        build) packages="$packages cmake make g++ python3 googletest" ;;
+        build) packages="$packages cmake make g++ python3 googletest zlib1g-dev python3-pil" ;;
         check) packages="$packages clang libclang-rt-dev libbenchmark-dev liblz4-dev" ;;
-        windows) packages="$packages g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386" ;;
+        windows) packages="$packages g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386" ;;
         gui) packages="$packages xvfb xauth xdotool imagemagick x11-utils python3-pefile gcc libx11-dev" ;;
         *) echo "deps.sh: unknown group '$group'" >&2; exit 2 ;;
     esac

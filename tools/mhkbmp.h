@@ -43,8 +43,11 @@ std::string ListText(uint16_t id, const char* name);
 ExitCode OpenAndList(const char* archivePath, ArchiveView* view, std::vector<ListedImage>* images);
 
 // The resource name pack gives an input: its file name without folder and
-// without a final ".bmp" in any case.
+// without a final ".bmp" or ".png" in any case.
 std::string PackName(const std::string& path);
+
+// True when name ends in suffix (lower-case ASCII), compared in any case.
+bool EndsWithNoCase(const std::string& name, const char* suffix);
 
 // Sub-commands. argv[0] is the sub-command's name.
 int RunList(int argc, char** argv);

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Compares `mhkbmp export` and `mhkbmp export-all` with the model: the
-bitmap files byte for byte, exit codes and messages, over hand-made and
+bitmap files byte for byte, the PNG files (read by PIL) picture for picture
+against them, exit codes and messages, over hand-made and
 random archives whose bitmap resources are random and hand-made streams
 (ones that run out of output, out of stream, or reach back before the
 area), both layouts, format 10 of the right and wrong size, unknown
@@ -28,6 +29,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import archive_gen  # noqa: E402
 import bitmap_model  # noqa: E402
 from mhk_model import MESSAGES, TBMP, open_archive  # noqa: E402
+from pack_model import png_chunks, read_bmp, read_png  # noqa: E402
 
 
 # --- Bitmap resources -------------------------------------------------------
@@ -201,6 +203,23 @@ def random_cases(rng, count):
 
 # --- Running ----------------------------------------------------------------
 
+def png_problem(png, bmp):
+    """None when the PNG file holds exactly the bitmap file's picture, laid
+    out as export promises: bit depth 8, colour type 3 with a 256-entry PLTE
+    or colour type 2, no transparency."""
+    try:
+        chunks = png_chunks(png)
+        picture = read_png(png)
+    except Exception as error:  # PIL's reasons vary
+        return "unreadable: %s" % error
+    expected = read_bmp(bmp)
+    kinds = dict(chunks)
+    layout = (kinds.get(b"IHDR", b"")[8:10], len(kinds.get(b"PLTE", b"")), b"tRNS" in kinds)
+    if layout != ((b"\x08\x03", 768, False) if expected[2] == 8 else (b"\x08\x02", 0, False)):
+        return "layout %r" % (layout,)
+    return None if picture == expected else "picture differs"
+
+
 class Checker:
     def __init__(self, command, tmp):
         self.command = command
@@ -222,22 +241,25 @@ class Checker:
         if expected != got:
             self.fail(name, what, expected, got)
 
-    def export_all(self, name, path):
-        expected_code, files, out, err = bitmap_model.export_all(path)
+    def export_all(self, name, path, png):
+        expected_code, files, out, err = bitmap_model.export_all(path, b".png" if png else b".bmp")
         folder = tempfile.mkdtemp(dir=self.tmp)
-        code, got_out, got_err = self.run(["export-all", path, folder])
+        code, got_out, got_err = self.run(["export-all"] + (["--png"] if png else []) + [path, folder])
         self.compare(name, "export-all result", (expected_code, out, err), (code, got_out, got_err))
         got = {}
         for leaf in os.listdir(folder):
             with open(os.path.join(folder, leaf), "rb") as f:
                 got[leaf] = f.read()
-        if got != files:
+        if png and set(got) == set(files):
+            for leaf in sorted(files):
+                self.compare(name, "export-all --png " + leaf, None, png_problem(got[leaf], files[leaf]))
+        elif got != files:
             bad = sorted(k for k in set(got) | set(files) if got.get(k) != files.get(k))
             self.fail(name, "export-all files", bad, [len(got.get(k) or b"") for k in bad])
 
-    def export(self, name, path, index):
+    def export(self, name, path, index, png):
         expected_code, data, out, err = bitmap_model.export(path, index)
-        target = os.path.join(self.tmp, "one.bmp")
+        target = os.path.join(self.tmp, "one.Png" if png else "one.bmp")
         if os.path.exists(target):
             os.remove(target)
         code, got_out, got_err = self.run(["export", path, str(index), target])
@@ -246,7 +268,9 @@ class Checker:
         if os.path.exists(target):
             with open(target, "rb") as f:
                 got = f.read()
-        if got != data:
+        if png and got is not None and data is not None:
+            self.compare(name, "export %d to PNG" % index, None, png_problem(got, data))
+        elif got != data:
             self.fail(name, "export %d file" % index, data and len(data), got and len(got))
 
     def archive(self, rng, name, content):
@@ -254,11 +278,13 @@ class Checker:
         with open(path, "wb") as f:
             f.write(content)
         failures = self.failures
-        self.export_all(name, path)
+        self.export_all(name, path, False)
+        self.export_all(name, path, True)
         code, b, items = open_archive(path)
         indexes = sorted({index for _, index, _ in items})[:3] + [rng.choice([0, 1, 9, 65535])]
         for index in indexes:
-            self.export(name, path, index)
+            self.export(name, path, index, False)
+        self.export(name, path, indexes[0], True)
         if self.failures != failures:
             keep = os.path.join(tempfile.gettempdir(), "velder-export-failure-" + name + ".mhk")
             with open(keep, "wb") as f:
