@@ -93,19 +93,29 @@ ExitCode ExportImage(const ArchiveView& view, uint16_t index, bool png, const ch
     return result;
 }
 
-// NNNN_TEXT.bmp: the 1-based list position, then the list text with every
-// byte that is not safe in a file name on both platforms replaced by '_'.
+// Names come from the archive and may be of any length; cut, they keep a
+// file name of at most 74 bytes, far inside every platform's limits.
+const size_t kMaxNameText = 64;
+
+// NNNN_TEXT.bmp: the 1-based list position, then the list text, cut to
+// kMaxNameText bytes, with every byte that is not safe in a file name on
+// both platforms replaced by '_'.
 std::string ExportName(unsigned position, const std::string& text, const char* extension)
 {
     char number[16];
     snprintf(number, sizeof number, "%04u_", position);
     std::string name = number;
-    for (char c : text) {
+    for (char c : text.substr(0, kMaxNameText)) {
         const bool safe = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
                           c == '_' || c == '-';
         name += safe ? c : '_';
     }
     return name + extension;
+}
+
+bool SameFile(const FileIdentity& a, const FileIdentity& b)
+{
+    return a.volume == b.volume && a.index == b.index;
 }
 
 }  // namespace
@@ -142,12 +152,30 @@ int RunExportAll(int argc, char** argv)
         return Fail(opened);
 
     std::string folder = argv[2];
-    if (folder.back() != '/' && folder.back() != '\\')
+    bool bareDrive = false;
+#ifdef _WIN32
+    // "X:" is that drive's current folder, which "X:\" is not.
+    bareDrive = folder.size() == 2 && folder[1] == ':';
+#endif
+    if (!bareDrive && folder.back() != '/' && folder.back() != '\\')
         folder += '/';
     const unsigned total = static_cast<unsigned>(images.size());
     std::vector<std::string> names(total);
     for (unsigned i = 0; i < total; ++i)
         names[i] = ExportName(i + 1, images[i].text, png ? ".png" : ".bmp");
+
+    // Whatever path leads there, the archive being read is never written
+    // over: checked for every name before anything is written.
+    FileIdentity archive, output;
+    if (GetFileIdentity(argv[1], &archive)) {
+        for (const std::string& name : names) {
+            if (GetFileIdentity((folder + name).c_str(), &output) && SameFile(archive, output)) {
+                fprintf(stderr, "%s%s is the archive being read; nothing written\n", folder.c_str(), name.c_str());
+                ReleaseArchive(&view);
+                return Fail(kExitCannotOpen);
+            }
+        }
+    }
 
     unsigned written = 0;
     unsigned unreadable = 0;
@@ -156,14 +184,14 @@ int RunExportAll(int argc, char** argv)
         if (result == kExitOk) {
             ++written;
             fprintf(stderr, "%u/%u %s\n", i + 1, total, names[i].c_str());
-        } else {
-            fprintf(stderr, "%u/%u %s: %s\n", i + 1, total, names[i].c_str(), ExitMessage(result));
-            if (result != kExitCannotRead) {
-                // The output side failed; the next file would fail the same way.
-                ReleaseArchive(&view);
-                return result;
-            }
+        } else if (result == kExitCannotRead) {
             ++unreadable;
+            fprintf(stderr, "%u/%u %s: %s\n", i + 1, total, names[i].c_str(), ExitMessage(result));
+        } else {
+            // The output side failed; the next file would fail the same way.
+            fprintf(stderr, "%u/%u %s: not written\n", i + 1, total, names[i].c_str());
+            ReleaseArchive(&view);
+            return Fail(result);
         }
     }
     ReleaseArchive(&view);

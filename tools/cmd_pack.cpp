@@ -122,9 +122,16 @@ int RunPack(int argc, char** argv)
         return Report(out, "cannot be packed: " + reason, kExitTooLarge);
     items.clear();
 
-    // Written beside the output, so that the rename stays on one volume.
-    const std::string temporary = out + ".tmp" + std::to_string(static_cast<unsigned long>(getpid()));
-    FILE* file = fopen(temporary.c_str(), "wb");
+    // Written beside the output, so that the rename stays on one volume,
+    // under a name that nothing had: a file or link already there is left
+    // alone and another name tried.
+    const std::string base = out + ".tmp" + std::to_string(static_cast<unsigned long>(getpid()));
+    std::string temporary = base;
+    FILE* file = CreateNewFile(temporary.c_str());
+    for (unsigned attempt = 1; file == nullptr && errno == EEXIST && attempt < 100; ++attempt) {
+        temporary = base + "-" + std::to_string(attempt);
+        file = CreateNewFile(temporary.c_str());
+    }
     if (file == nullptr)
         return Report(out, ExitMessage(kExitCannotOpen), kExitCannotOpen);
     bool written = fwrite(archive.data(), 1, archive.size(), file) == archive.size();

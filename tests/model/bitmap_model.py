@@ -170,9 +170,9 @@ def bitmap_file(packed, pixel_offset):
 
 
 def export_name(position, text, extension=b".bmp"):
-    """NNNN_TEXT.bmp, TEXT made safe."""
+    """NNNN_TEXT.bmp, TEXT cut to 64 bytes and made safe."""
     safe = b"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-"
-    return b"%04d_" % position + bytes(c if c in safe else ord("_") for c in text) + extension
+    return b"%04d_" % position + bytes(c if c in safe else ord("_") for c in text[:64]) + extension
 
 
 def image_file(b, index):

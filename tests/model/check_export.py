@@ -6,7 +6,8 @@ random archives whose bitmap resources are random and hand-made streams
 (ones that run out of output, out of stream, or reach back before the
 area), both layouts, format 10 of the right and wrong size, unknown
 formats and truncated resources. Then the output side: usage errors,
-outputs that cannot be created, failed writes, replacing existing files.
+outputs that cannot be created, failed writes, replacing existing files,
+never writing over the archive being read.
 
 usage: check_export.py [--count N] [--seed S] [--native] -- COMMAND...
   (COMMAND runs mhkbmp; --native adds the checks that need Linux devices
@@ -184,6 +185,9 @@ def hand_made(rng):
             b"\0\1\0\1\0\4\4",
         ])),
         ("wide", archive_with(rng, [wide_resource(rng), res(2, 2, "01 01 02 41")])),
+        # Names far too long for a file name are cut; the images after them still come out.
+        ("long-names", bytes(archive_gen.build(rng, [res(4, 1, "42 00")] * 4, [(TBMP, [(i, i) for i in (1, 2, 3, 4)], [
+            (b"n" * 300, 1), (b"m" * 65, 2), (b"k" * 64, 3), (b"\xe9" * 200, 4)])])[0])),
         ("not-an-archive", b"MHWK" + bytes(40)),
         ("no-images", bytes(archive_gen.build(rng, [b"x"], [(0x74575156, [(1, 1)], [])])[0])),
     ]
@@ -318,7 +322,22 @@ class Checker:
         self.compare("output", "a folder as output", cannot_open, self.run(["export", path, "1", self.tmp]))
         code, _, err = self.run(["export-all", path, os.path.join(self.tmp, "no")])
         self.compare("output", "export-all into a missing folder", (2, True),
-                     (code, err.endswith(b": " + MESSAGES[2] + b"\n")))
+                     (code, err.endswith(b": not written\n" + MESSAGES[2] + b"\n")))
+
+        # The archive among the outputs, under its own path or through a hard
+        # link: refused before anything is written.
+        named = bytes(archive_gen.build(rng, [good, good], [(TBMP, [(1, 1), (2, 2)], [(b"x", 1)])])[0])
+        for leaf, flags, how in (("0001_x.bmp", [], "its path"), ("0001_x.png", ["--png"], "a hard link")):
+            folder = tempfile.mkdtemp(dir=self.tmp)
+            archive = os.path.join(folder, leaf) if how == "its path" else os.path.join(self.tmp, "linked.mhk")
+            with open(archive, "wb") as f:
+                f.write(named)
+            if how != "its path":
+                os.link(archive, os.path.join(folder, leaf))
+            code, _, err = self.run(["export-all"] + flags + [archive, folder])
+            self.compare("output", "export-all over the archive through " + how, (2, True, [leaf], True),
+                         (code, err.endswith(b"\n" + MESSAGES[2] + b"\n"), os.listdir(folder),
+                          open(archive, "rb").read() == named))
 
         # Leading zeros are digits like any other; an existing file is replaced whole.
         with open(out, "wb") as f:
@@ -333,6 +352,13 @@ class Checker:
         self.compare("output", "unreadable creates nothing", False, os.path.exists(out))
 
         if not native:
+            # A bare drive is that drive's current folder: Wine's Z: holds the
+            # working directory.
+            folder = tempfile.mkdtemp(dir=self.tmp)
+            expected_code, files, _, _ = bitmap_model.export_all(path)
+            code, _, _ = self.run(["export-all", path, "Z:"], cwd=folder)
+            self.compare("output", "export-all into a bare drive", (expected_code, sorted(files)),
+                         (code, sorted(os.listdir(folder))))
             return
         cannot_write = (6, b"", MESSAGES[6] + b"\n")
         self.compare("output", "/dev/full", cannot_write, self.run(["export", path, "1", "/dev/full"]))
@@ -348,7 +374,7 @@ class Checker:
         folder = tempfile.mkdtemp(dir=self.tmp)
         code, _, err = self.run(["export-all", path, folder], preexec_fn=small_files)
         self.compare("output", "export-all, file too large", (6, [], True),
-                     (code, os.listdir(folder), err.endswith(b": " + MESSAGES[6] + b"\n")))
+                     (code, os.listdir(folder), err.endswith(b": not written\n" + MESSAGES[6] + b"\n")))
 
 
 def main():

@@ -9,7 +9,8 @@ inputs are exported to PNG again and read back with PIL. Refused inputs
 (hostile PNGs among them), unwritable outputs and usage errors must give
 their exit codes and leave no archive behind.
 
-usage: check_pack.py [--count N] [--seed S] -- COMMAND... (COMMAND runs mhkbmp)
+usage: check_pack.py [--count N] [--seed S] [--native] -- COMMAND...
+  (COMMAND runs mhkbmp; --native adds the checks that need POSIX links)
 """
 
 import argparse
@@ -212,10 +213,32 @@ class Checker:
         return err
 
 
+    def temporary_link(self, picture):
+        """A link waiting at the temporary name pack tries first (OUT.tmpPID,
+        made in the child before it runs) is neither followed nor replaced."""
+        self.cases += 1
+        folder, paths = self.write_inputs("temporary-link", [("good.bmp", picture)])
+        out, victim = os.path.join(folder, "out.mhk"), os.path.join(folder, "victim")
+        with open(victim, "wb") as f:
+            f.write(b"precious")
+
+        def plant_link():
+            os.symlink(victim, "%s.tmp%d" % (out, os.getpid()))
+
+        done = subprocess.run(self.command + ["pack", out] + paths, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              timeout=600, preexec_fn=plant_link)
+        links = [n for n in os.listdir(folder) if os.path.islink(os.path.join(folder, n))]
+        state = (done.returncode, open(victim, "rb").read(), os.path.islink(out), len(links),
+                 is_valid(open(out, "rb").read()) if os.path.exists(out) else None)
+        if state != (0, b"precious", False, 1, True):
+            self.fail("temporary-link", "exit, victim, OUT a link, links, valid archive: %r" % (state,))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--count", type=int, default=40)
     parser.add_argument("--seed", type=int, default=20261207)
+    parser.add_argument("--native", action="store_true")
     parser.add_argument("command", nargs="+")
     args = parser.parse_args()
     rng = random.Random(args.seed)
@@ -329,6 +352,9 @@ def main():
         os.makedirs(os.path.join(tmp, "out-is-folder", "taken.mhk"))
         check.refused("out-is-folder", [("good.bmp", good)], 6,
                       out=os.path.join(tmp, "out-is-folder", "taken.mhk"))
+
+        if args.native:
+            check.temporary_link(good)
 
         print("%d pack runs, %d failures%s" % (check.cases, check.failures,
                                                "" if check.export else " (no export command: pixels of compressed resources unchecked)"))
