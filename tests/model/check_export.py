@@ -311,7 +311,8 @@ class Checker:
                      ["export", path, "-1", out], ["export", path, "+1", out], ["export", path, " 1", out],
                      ["export", path, "65536", out], ["export", path, "1x", out], ["export", path, "0x1", out],
                      ["export", path, "99999999999999999999", out], ["export-all", path],
-                     ["export-all", path, ""], ["export-all", path, self.tmp, "x"]):
+                     ["export-all", path, ""], ["export-all", path, self.tmp, "x"], ["export-all", "--png", path],
+                     ["export-all", path, "--png", self.tmp], ["export-all", "--PNG", path, self.tmp]):
             code, _, err = self.run(args)
             self.compare("usage", " ".join(args[:1] + args[2:]), (1, False), (code, os.path.exists(out)))
             self.compare("usage", "message", True, err.startswith(b"usage:"))
