@@ -1,12 +1,12 @@
 #!/bin/sh
 # deps.sh GROUP... - installs the Debian packages that a group of jobs needs,
 # and only those that are missing. Groups:
-#   build    native build and unit tests (cmake, g++, GoogleTest, Python)
+#   build    native build and unit tests (cmake, g++, GoogleTest, Python, zlib, PIL)
 #   check    sanitizers and fuzzers (clang, compiler-rt), benchmarks (Google Benchmark, LZ4)
 #   wine     Wine's 32-bit and 64-bit loaders (adds the i386 architecture; the
 #            32-bit loader also answers whether this machine runs 32-bit programs)
-#   win32    the 32-bit Windows build (mingw-w64 i686)
-#   win64    the 64-bit Windows build (mingw-w64 x86_64)
+#   win32    the 32-bit Windows build (mingw-w64 i686, zlib)
+#   win64    the 64-bit Windows build (mingw-w64 x86_64, zlib)
 #   gui      running the viewer: Xvfb, xdotool, ImageMagick, pefile, and Xlib for
 #            the black-box tests' drag source
 set -eu
@@ -14,11 +14,11 @@ set -eu
 packages=
 for group in "$@"; do
     case $group in
-        build) packages="$packages cmake make g++ python3 googletest" ;;
+        build) packages="$packages cmake make g++ python3 googletest zlib1g-dev python3-pil" ;;
         check) packages="$packages clang libclang-rt-dev libbenchmark-dev liblz4-dev" ;;
         wine) packages="$packages wine wine32:i386 wine64" ;;
-        win32) packages="$packages g++-mingw-w64-i686 binutils-mingw-w64-i686" ;;
-        win64) packages="$packages g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64" ;;
+        win32) packages="$packages g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev" ;;
+        win64) packages="$packages g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 libz-mingw-w64-dev" ;;
         gui) packages="$packages xvfb xauth xdotool imagemagick x11-utils python3-pefile gcc libx11-dev" ;;
         *) echo "deps.sh: unknown group '$group'" >&2; exit 2 ;;
     esac

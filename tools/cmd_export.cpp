@@ -1,12 +1,15 @@
-// cmd_export.cpp - mhkbmp export ARCHIVE INDEX OUT.bmp and
-// mhkbmp export-all ARCHIVE DIR: decode bottom-up and write the same bitmap
-// files as the viewer's Save Image As.
+// cmd_export.cpp - mhkbmp export ARCHIVE INDEX OUT and
+// mhkbmp export-all [--png] ARCHIVE DIR: decode bottom-up and write the same
+// bitmap files as the viewer's Save Image As, or PNG files of the same
+// palette and pixels.
 #include <stdio.h>
+#include <string.h>
 #include <sys/stat.h>
 
 #include "bitmap/bitmap.h"
 #include "bitmap/bitmap_file.h"
 #include "tools/mhkbmp.h"
+#include "writer/png.h"
 
 namespace {
 
@@ -32,10 +35,31 @@ bool WriteToStream(void* context, const void* bytes, uint32_t count)
     return fwrite(bytes, 1, count, static_cast<FILE*>(context)) == count;
 }
 
-// Writes bitmap to path, replacing whatever file was there. A failed write
-// (the final flush included) removes the partial file.
-ExitCode SaveBitmap(const BitmapBuffer* bitmap, const char* path)
+// The picture as a PNG file, from a bottom-up decode.
+std::vector<uint8_t> EncodeDecodedPng(const BitmapBuffer& bitmap)
 {
+    const BITMAPINFOHEADER& header = *bitmap.header;
+    const unsigned width = static_cast<unsigned>(header.biWidth);
+    const unsigned height = static_cast<unsigned>(header.biHeight);
+    const ptrdiff_t stride = ((width * header.biBitCount / 8) + 3) & ~3u;
+    uint8_t palette[768] = {};
+    if (header.biBitCount == 8) {
+        const uint8_t* quads = reinterpret_cast<const uint8_t*>(bitmap.header) + header.biSize;
+        for (unsigned i = 0; i < 256; ++i)
+            memcpy(&palette[3 * i], quads + 4 * i, 3);
+    }
+    return EncodePng(width, height, header.biBitCount, palette, bitmap.pixels + stride * (height - 1), -stride);
+}
+
+// Writes a decoded picture to path, as PNG when png is set, replacing
+// whatever file was there. A failed write (the final flush included)
+// removes the partial file.
+ExitCode SaveImage(const BitmapBuffer* bitmap, bool png, const char* path)
+{
+    // Encoded first: nothing to write means nothing created.
+    std::vector<uint8_t> encoded;
+    if (png && (encoded = EncodeDecodedPng(*bitmap)).empty())
+        return kExitCannotWrite;
     FILE* file = fopen(path, "wb");
     if (file == nullptr)
         return kExitCannotOpen;
@@ -43,7 +67,8 @@ ExitCode SaveBitmap(const BitmapBuffer* bitmap, const char* path)
     // /dev/full must outlive a failed write to it.
     struct stat info;
     const bool regular = fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
-    bool written = WriteBitmapFile(bitmap, WriteToStream, file);
+    bool written = png ? fwrite(encoded.data(), 1, encoded.size(), file) == encoded.size()
+                       : WriteBitmapFile(bitmap, WriteToStream, file);
     if (fclose(file) != 0)
         written = false;
     if (written)
@@ -56,31 +81,41 @@ ExitCode SaveBitmap(const BitmapBuffer* bitmap, const char* path)
 // Decodes file-table entry index bottom-up, as Save Image As does, and
 // writes it to path. The image is decoded before the file is created: an
 // unreadable one leaves no file behind and an existing one untouched.
-ExitCode ExportImage(const ArchiveView& view, uint16_t index, const char* path)
+ExitCode ExportImage(const ArchiveView& view, uint16_t index, bool png, const char* path)
 {
     const uint8_t* data;
     uint32_t size;
     BitmapBuffer bitmap;
     if (!GetResourceData(view.base, index, &data, &size) || !DecodeBitmapResource(data, size, true, &bitmap))
         return kExitCannotRead;
-    ExitCode result = SaveBitmap(&bitmap, path);
+    ExitCode result = SaveImage(&bitmap, png, path);
     ReleaseBitmap(&bitmap);
     return result;
 }
 
-// NNNN_TEXT.bmp: the 1-based list position, then the list text with every
-// byte that is not safe in a file name on both platforms replaced by '_'.
-std::string ExportName(unsigned position, const std::string& text)
+// Names come from the archive and may be of any length; cut, they keep a
+// file name of at most 74 bytes, far inside every platform's limits.
+const size_t kMaxNameText = 64;
+
+// NNNN_TEXT.bmp: the 1-based list position, then the list text, cut to
+// kMaxNameText bytes, with every byte that is not safe in a file name on
+// both platforms replaced by '_'.
+std::string ExportName(unsigned position, const std::string& text, const char* extension)
 {
     char number[16];
     snprintf(number, sizeof number, "%04u_", position);
     std::string name = number;
-    for (char c : text) {
+    for (char c : text.substr(0, kMaxNameText)) {
         const bool safe = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
                           c == '_' || c == '-';
         name += safe ? c : '_';
     }
-    return name + ".bmp";
+    return name + extension;
+}
+
+bool SameFile(const FileIdentity& a, const FileIdentity& b)
+{
+    return a.volume == b.volume && a.index == b.index;
 }
 
 }  // namespace
@@ -96,13 +131,18 @@ int RunExport(int argc, char** argv)
     if (result != kExitOk)
         return Fail(result);
 
-    result = ExportImage(view, index, argv[3]);
+    result = ExportImage(view, index, EndsWithNoCase(argv[3], ".png"), argv[3]);
     ReleaseArchive(&view);
     return result == kExitOk ? kExitOk : Fail(result);
 }
 
 int RunExportAll(int argc, char** argv)
 {
+    const bool png = argc > 1 && strcmp(argv[1], "--png") == 0;
+    if (png) {
+        --argc;
+        ++argv;
+    }
     if (argc != 3 || argv[2][0] == '\0')
         return kExitUsage;
     ArchiveView view;
@@ -112,25 +152,46 @@ int RunExportAll(int argc, char** argv)
         return Fail(opened);
 
     std::string folder = argv[2];
-    if (folder.back() != '/' && folder.back() != '\\')
+    bool bareDrive = false;
+#ifdef _WIN32
+    // "X:" is that drive's current folder, which "X:\" is not.
+    bareDrive = folder.size() == 2 && folder[1] == ':';
+#endif
+    if (!bareDrive && folder.back() != '/' && folder.back() != '\\')
         folder += '/';
     const unsigned total = static_cast<unsigned>(images.size());
+    std::vector<std::string> names(total);
+    for (unsigned i = 0; i < total; ++i)
+        names[i] = ExportName(i + 1, images[i].text, png ? ".png" : ".bmp");
+
+    // Whatever path leads there, the archive being read is never written
+    // over: checked for every name before anything is written.
+    FileIdentity archive, output;
+    if (GetFileIdentity(argv[1], &archive)) {
+        for (const std::string& name : names) {
+            if (GetFileIdentity((folder + name).c_str(), &output) && SameFile(archive, output)) {
+                fprintf(stderr, "%s%s is the archive being read; nothing written\n", folder.c_str(), name.c_str());
+                ReleaseArchive(&view);
+                return Fail(kExitCannotOpen);
+            }
+        }
+    }
+
     unsigned written = 0;
     unsigned unreadable = 0;
     for (unsigned i = 0; i < total; ++i) {
-        const std::string name = ExportName(i + 1, images[i].text);
-        const ExitCode result = ExportImage(view, images[i].index, (folder + name).c_str());
+        const ExitCode result = ExportImage(view, images[i].index, png, (folder + names[i]).c_str());
         if (result == kExitOk) {
             ++written;
-            fprintf(stderr, "%u/%u %s\n", i + 1, total, name.c_str());
-        } else {
-            fprintf(stderr, "%u/%u %s: %s\n", i + 1, total, name.c_str(), ExitMessage(result));
-            if (result != kExitCannotRead) {
-                // The output side failed; the next file would fail the same way.
-                ReleaseArchive(&view);
-                return result;
-            }
+            fprintf(stderr, "%u/%u %s\n", i + 1, total, names[i].c_str());
+        } else if (result == kExitCannotRead) {
             ++unreadable;
+            fprintf(stderr, "%u/%u %s: %s\n", i + 1, total, names[i].c_str(), ExitMessage(result));
+        } else {
+            // The output side failed; the next file would fail the same way.
+            fprintf(stderr, "%u/%u %s: not written\n", i + 1, total, names[i].c_str());
+            ReleaseArchive(&view);
+            return Fail(result);
         }
     }
     ReleaseArchive(&view);

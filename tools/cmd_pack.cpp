@@ -1,14 +1,16 @@
-// cmd_pack.cpp - mhkbmp pack OUT.mhk IMAGE.bmp...: one tBMP resource per
-// input, in input order, with IDs and file-table indexes from 1, each named
-// after its file. Every input is read and encoded before the archive is
-// written, and the archive is written under a temporary name and renamed, so
-// a refused input or a failed write leaves no archive behind.
+// cmd_pack.cpp - mhkbmp pack OUT.mhk IMAGE...: one tBMP resource per input
+// (a bitmap or PNG file), in input order, with IDs and file-table indexes
+// from 1, each named after its file. Every input is read and encoded before
+// the archive is written, and the archive is written under a new temporary
+// name and renamed, so a refused input or a failed write leaves no archive
+// behind.
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
 
-#include "writer/bmp_reader.h"
 #include "tools/mhkbmp.h"
+#include "writer/bmp_reader.h"
+#include "writer/png.h"
 #include "writer/resource_writer.h"
 
 #ifdef _WIN32
@@ -60,7 +62,8 @@ bool ReadInput(const char* path, std::vector<uint8_t>* bytes, bool* tooLarge)
 }  // namespace
 
 // The resource name for an input path: the file name without its folder
-// and without a final ".bmp" (in any case). Empty when nothing is left.
+// and without a final ".bmp" or ".png" (in any case). Empty when nothing is
+// left.
 std::string PackName(const std::string& path)
 {
     size_t start = 0;
@@ -74,13 +77,8 @@ std::string PackName(const std::string& path)
 #endif
     }
     std::string name = path.substr(start);
-    if (name.size() >= 4) {
-        std::string tail = name.substr(name.size() - 4);
-        for (char& c : tail)
-            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        if (tail == ".bmp")
-            name.resize(name.size() - 4);
-    }
+    if (EndsWithNoCase(name, ".bmp") || EndsWithNoCase(name, ".png"))
+        name.resize(name.size() - 4);
     return name;
 }
 
@@ -105,7 +103,8 @@ int RunPack(int argc, char** argv)
             return Report(path, "too large to be an accepted bitmap file", kExitRefused);
         BmpImage image;
         std::string reason;
-        if (!ParseBmp(bytes.data(), bytes.size(), &image, &reason))
+        const bool png = IsPng(bytes.data(), bytes.size());
+        if (!(png ? ParsePng : ParseBmp)(bytes.data(), bytes.size(), &image, &reason))
             return Report(path, reason, kExitRefused);
         ArchiveItem item;
         item.id = static_cast<uint16_t>(i + 1);
@@ -123,9 +122,16 @@ int RunPack(int argc, char** argv)
         return Report(out, "cannot be packed: " + reason, kExitTooLarge);
     items.clear();
 
-    // Written beside the output, so that the rename stays on one volume.
-    const std::string temporary = out + ".tmp" + std::to_string(static_cast<unsigned long>(getpid()));
-    FILE* file = fopen(temporary.c_str(), "wb");
+    // Written beside the output, so that the rename stays on one volume,
+    // under a name that nothing had: a file or link already there is left
+    // alone and another name tried.
+    const std::string base = out + ".tmp" + std::to_string(static_cast<unsigned long>(getpid()));
+    std::string temporary = base;
+    FILE* file = CreateNewFile(temporary.c_str());
+    for (unsigned attempt = 1; file == nullptr && errno == EEXIST && attempt < 100; ++attempt) {
+        temporary = base + "-" + std::to_string(attempt);
+        file = CreateNewFile(temporary.c_str());
+    }
     if (file == nullptr)
         return Report(out, ExitMessage(kExitCannotOpen), kExitCannotOpen);
     bool written = fwrite(archive.data(), 1, archive.size(), file) == archive.size();

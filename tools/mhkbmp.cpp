@@ -20,9 +20,9 @@ struct Command {
 
 const Command kCommands[] = {
     {"list", "list ARCHIVE", RunList},
-    {"export", "export ARCHIVE INDEX OUT.bmp", RunExport},
-    {"export-all", "export-all ARCHIVE DIR", RunExportAll},
-    {"pack", "pack OUT.mhk IMAGE.bmp...", RunPack},
+    {"export", "export ARCHIVE INDEX OUT.bmp|OUT.png", RunExport},
+    {"export-all", "export-all [--png] ARCHIVE DIR", RunExportAll},
+    {"pack", "pack OUT.mhk IMAGE.bmp|IMAGE.png...", RunPack},
 };
 
 int Usage()

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include <string>
 #include <vector>
@@ -43,8 +44,25 @@ std::string ListText(uint16_t id, const char* name);
 ExitCode OpenAndList(const char* archivePath, ArchiveView* view, std::vector<ListedImage>* images);
 
 // The resource name pack gives an input: its file name without folder and
-// without a final ".bmp" in any case.
+// without a final ".bmp" or ".png" in any case.
 std::string PackName(const std::string& path);
+
+// True when name ends in suffix (lower-case ASCII), compared in any case.
+bool EndsWithNoCase(const std::string& name, const char* suffix);
+
+// What makes a file itself, whatever path reaches it: device and inode, or
+// volume serial number and file index on Windows.
+struct FileIdentity {
+    uint64_t volume;
+    uint64_t index;
+};
+
+// False when path names nothing that can be opened.
+bool GetFileIdentity(const char* path, FileIdentity* identity);
+
+// Creates path for writing only if no file, folder or link has that name;
+// otherwise nullptr with errno EEXIST. Never follows a link.
+FILE* CreateNewFile(const char* path);
 
 // Sub-commands. argv[0] is the sub-command's name.
 int RunList(int argc, char** argv);

@@ -169,9 +169,10 @@ def bitmap_file(packed, pixel_offset):
     return b"BM" + struct.pack("<III", 14 + len(packed), 0, 14 + pixel_offset) + packed
 
 
-def export_name(position, text):
+def export_name(position, text, extension=b".bmp"):
+    """NNNN_TEXT.bmp, TEXT cut to 64 bytes and made safe."""
     safe = b"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-"
-    return b"%04d_" % position + bytes(c if c in safe else ord("_") for c in text) + b".bmp"
+    return b"%04d_" % position + bytes(c if c in safe else ord("_") for c in text[:64]) + extension
 
 
 def image_file(b, index):
@@ -195,15 +196,16 @@ def export(path, index):
     return code, None, b"", MESSAGES[code] + b"\n"
 
 
-def export_all(path):
-    """(exit code, {file name: bytes}, stdout, stderr) of `mhkbmp export-all path DIR`
-    into an empty, writable DIR."""
+def export_all(path, extension=b".bmp"):
+    """(exit code, {file name: bitmap file bytes}, stdout, stderr) of
+    `mhkbmp export-all path DIR` into an empty, writable DIR (with --png the
+    names end in .png and the files hold the same pictures)."""
     code, b, items = open_archive(path)
     if code != 0:
         return code, {}, b"", MESSAGES[code] + b"\n"
     files, err, unreadable = {}, [], 0
     for position, (rid, index, name) in enumerate(items, 1):
-        file_name = export_name(position, list_text(rid, name))
+        file_name = export_name(position, list_text(rid, name), extension)
         data = image_file(b, index)
         line = b"%d/%d %s" % (position, len(items), file_name)
         if data is None:

@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Compares `mhkbmp export` and `mhkbmp export-all` with the model: the
-bitmap files byte for byte, exit codes and messages, over hand-made and
+bitmap files byte for byte, the PNG files (read by PIL) picture for picture
+against them, exit codes and messages, over hand-made and
 random archives whose bitmap resources are random and hand-made streams
 (ones that run out of output, out of stream, or reach back before the
 area), both layouts, format 10 of the right and wrong size, unknown
 formats and truncated resources. Then the output side: usage errors,
-outputs that cannot be created, failed writes, replacing existing files.
+outputs that cannot be created, failed writes, replacing existing files,
+never writing over the archive being read.
 
 usage: check_export.py [--count N] [--seed S] [--native] -- COMMAND...
   (COMMAND runs mhkbmp; --native adds the checks that need Linux devices
@@ -28,6 +30,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import archive_gen  # noqa: E402
 import bitmap_model  # noqa: E402
 from mhk_model import MESSAGES, TBMP, open_archive  # noqa: E402
+from pack_model import png_chunks, read_bmp, read_png  # noqa: E402
 
 
 # --- Bitmap resources -------------------------------------------------------
@@ -182,6 +185,9 @@ def hand_made(rng):
             b"\0\1\0\1\0\4\4",
         ])),
         ("wide", archive_with(rng, [wide_resource(rng), res(2, 2, "01 01 02 41")])),
+        # Names far too long for a file name are cut; the images after them still come out.
+        ("long-names", bytes(archive_gen.build(rng, [res(4, 1, "42 00")] * 4, [(TBMP, [(i, i) for i in (1, 2, 3, 4)], [
+            (b"n" * 300, 1), (b"m" * 65, 2), (b"k" * 64, 3), (b"\xe9" * 200, 4)])])[0])),
         ("not-an-archive", b"MHWK" + bytes(40)),
         ("no-images", bytes(archive_gen.build(rng, [b"x"], [(0x74575156, [(1, 1)], [])])[0])),
     ]
@@ -200,6 +206,23 @@ def random_cases(rng, count):
 
 
 # --- Running ----------------------------------------------------------------
+
+def png_problem(png, bmp):
+    """None when the PNG file holds exactly the bitmap file's picture, laid
+    out as export promises: bit depth 8, colour type 3 with a 256-entry PLTE
+    or colour type 2, no transparency."""
+    try:
+        chunks = png_chunks(png)
+        picture = read_png(png)
+    except Exception as error:  # PIL's reasons vary
+        return "unreadable: %s" % error
+    expected = read_bmp(bmp)
+    kinds = dict(chunks)
+    layout = (kinds.get(b"IHDR", b"")[8:10], len(kinds.get(b"PLTE", b"")), b"tRNS" in kinds)
+    if layout != ((b"\x08\x03", 768, False) if expected[2] == 8 else (b"\x08\x02", 0, False)):
+        return "layout %r" % (layout,)
+    return None if picture == expected else "picture differs"
+
 
 class Checker:
     def __init__(self, command, tmp):
@@ -222,22 +245,25 @@ class Checker:
         if expected != got:
             self.fail(name, what, expected, got)
 
-    def export_all(self, name, path):
-        expected_code, files, out, err = bitmap_model.export_all(path)
+    def export_all(self, name, path, png):
+        expected_code, files, out, err = bitmap_model.export_all(path, b".png" if png else b".bmp")
         folder = tempfile.mkdtemp(dir=self.tmp)
-        code, got_out, got_err = self.run(["export-all", path, folder])
+        code, got_out, got_err = self.run(["export-all"] + (["--png"] if png else []) + [path, folder])
         self.compare(name, "export-all result", (expected_code, out, err), (code, got_out, got_err))
         got = {}
         for leaf in os.listdir(folder):
             with open(os.path.join(folder, leaf), "rb") as f:
                 got[leaf] = f.read()
-        if got != files:
+        if png and set(got) == set(files):
+            for leaf in sorted(files):
+                self.compare(name, "export-all --png " + leaf, None, png_problem(got[leaf], files[leaf]))
+        elif got != files:
             bad = sorted(k for k in set(got) | set(files) if got.get(k) != files.get(k))
             self.fail(name, "export-all files", bad, [len(got.get(k) or b"") for k in bad])
 
-    def export(self, name, path, index):
+    def export(self, name, path, index, png):
         expected_code, data, out, err = bitmap_model.export(path, index)
-        target = os.path.join(self.tmp, "one.bmp")
+        target = os.path.join(self.tmp, "one.Png" if png else "one.bmp")
         if os.path.exists(target):
             os.remove(target)
         code, got_out, got_err = self.run(["export", path, str(index), target])
@@ -246,7 +272,9 @@ class Checker:
         if os.path.exists(target):
             with open(target, "rb") as f:
                 got = f.read()
-        if got != data:
+        if png and got is not None and data is not None:
+            self.compare(name, "export %d to PNG" % index, None, png_problem(got, data))
+        elif got != data:
             self.fail(name, "export %d file" % index, data and len(data), got and len(got))
 
     def archive(self, rng, name, content):
@@ -254,11 +282,13 @@ class Checker:
         with open(path, "wb") as f:
             f.write(content)
         failures = self.failures
-        self.export_all(name, path)
+        self.export_all(name, path, False)
+        self.export_all(name, path, True)
         code, b, items = open_archive(path)
         indexes = sorted({index for _, index, _ in items})[:3] + [rng.choice([0, 1, 9, 65535])]
         for index in indexes:
-            self.export(name, path, index)
+            self.export(name, path, index, False)
+        self.export(name, path, indexes[0], True)
         if self.failures != failures:
             keep = os.path.join(tempfile.gettempdir(), "velder-export-failure-" + name + ".mhk")
             with open(keep, "wb") as f:
@@ -281,7 +311,8 @@ class Checker:
                      ["export", path, "-1", out], ["export", path, "+1", out], ["export", path, " 1", out],
                      ["export", path, "65536", out], ["export", path, "1x", out], ["export", path, "0x1", out],
                      ["export", path, "99999999999999999999", out], ["export-all", path],
-                     ["export-all", path, ""], ["export-all", path, self.tmp, "x"]):
+                     ["export-all", path, ""], ["export-all", path, self.tmp, "x"], ["export-all", "--png", path],
+                     ["export-all", path, "--png", self.tmp], ["export-all", "--PNG", path, self.tmp]):
             code, _, err = self.run(args)
             self.compare("usage", " ".join(args[:1] + args[2:]), (1, False), (code, os.path.exists(out)))
             self.compare("usage", "message", True, err.startswith(b"usage:"))
@@ -292,7 +323,22 @@ class Checker:
         self.compare("output", "a folder as output", cannot_open, self.run(["export", path, "1", self.tmp]))
         code, _, err = self.run(["export-all", path, os.path.join(self.tmp, "no")])
         self.compare("output", "export-all into a missing folder", (2, True),
-                     (code, err.endswith(b": " + MESSAGES[2] + b"\n")))
+                     (code, err.endswith(b": not written\n" + MESSAGES[2] + b"\n")))
+
+        # The archive among the outputs, under its own path or through a hard
+        # link: refused before anything is written.
+        named = bytes(archive_gen.build(rng, [good, good], [(TBMP, [(1, 1), (2, 2)], [(b"x", 1)])])[0])
+        for leaf, flags, how in (("0001_x.bmp", [], "its path"), ("0001_x.png", ["--png"], "a hard link")):
+            folder = tempfile.mkdtemp(dir=self.tmp)
+            archive = os.path.join(folder, leaf) if how == "its path" else os.path.join(self.tmp, "linked.mhk")
+            with open(archive, "wb") as f:
+                f.write(named)
+            if how != "its path":
+                os.link(archive, os.path.join(folder, leaf))
+            code, _, err = self.run(["export-all"] + flags + [archive, folder])
+            self.compare("output", "export-all over the archive through " + how, (2, True, [leaf], True),
+                         (code, err.endswith(b"\n" + MESSAGES[2] + b"\n"), os.listdir(folder),
+                          open(archive, "rb").read() == named))
 
         # Leading zeros are digits like any other; an existing file is replaced whole.
         with open(out, "wb") as f:
@@ -307,6 +353,13 @@ class Checker:
         self.compare("output", "unreadable creates nothing", False, os.path.exists(out))
 
         if not native:
+            # A bare drive is that drive's current folder: Wine's Z: holds the
+            # working directory.
+            folder = tempfile.mkdtemp(dir=self.tmp)
+            expected_code, files, _, _ = bitmap_model.export_all(path)
+            code, _, _ = self.run(["export-all", path, "Z:"], cwd=folder)
+            self.compare("output", "export-all into a bare drive", (expected_code, sorted(files)),
+                         (code, sorted(os.listdir(folder))))
             return
         cannot_write = (6, b"", MESSAGES[6] + b"\n")
         self.compare("output", "/dev/full", cannot_write, self.run(["export", path, "1", "/dev/full"]))
@@ -322,7 +375,7 @@ class Checker:
         folder = tempfile.mkdtemp(dir=self.tmp)
         code, _, err = self.run(["export-all", path, folder], preexec_fn=small_files)
         self.compare("output", "export-all, file too large", (6, [], True),
-                     (code, os.listdir(folder), err.endswith(b": " + MESSAGES[6] + b"\n")))
+                     (code, os.listdir(folder), err.endswith(b": not written\n" + MESSAGES[6] + b"\n")))
 
 
 def main():

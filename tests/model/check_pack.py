@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Checks `mhkbmp pack` against the models: packs hand-made and random
-bitmap files, then reads the archive back with the archive model, expecting
-one resource per input with the input's size, palette (the file's entries,
-then zeros) and, where stored uncompressed, rows. Where mhkbmp has `export`,
-every resource is exported and compared byte for byte with the bitmap file
-the input should give back. Refused inputs, unwritable outputs and usage errors must
-give their exit codes and leave no archive behind.
+bitmap files and PNG files saved by PIL, then reads the archive back with
+the archive model, expecting one resource per input with the input's size,
+palette (the file's entries, then zeros) and, where stored uncompressed,
+rows. Where mhkbmp has `export`, every resource is exported and compared
+byte for byte with the bitmap file the input should give back, and PNG
+inputs are exported to PNG again and read back with PIL. Refused inputs
+(hostile PNGs among them), unwritable outputs and usage errors must give
+their exit codes and leave no archive behind.
 
-usage: check_pack.py [--count N] [--seed S] -- COMMAND... (COMMAND runs mhkbmp)
+usage: check_pack.py [--count N] [--seed S] [--native] -- COMMAND...
+  (COMMAND runs mhkbmp; --native adds the checks that need POSIX links)
 """
 
 import argparse
@@ -16,21 +19,30 @@ import random
 import subprocess
 import sys
 import tempfile
+import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from mhk_model import TBMP, enumerate_type, is_valid, list_archive, resource_data  # noqa: E402
-from pack_model import bmp_file, exported_file, pack_name, resource_header, stored_rows  # noqa: E402
+from pack_model import (bgr_to_rgb, bmp_file, exported_file, pack_name, pil_png, png_chunks, png_file, read_png,  # noqa: E402
+                        resource_header, stored_rows)
 
 
 class Picture:
     """An input bitmap: what pack must keep of it, and its file bytes."""
 
-    def __init__(self, width, height, bits, rows, palette, **file_options):
+    def __init__(self, width, height, bits, rows, palette, png=False, **file_options):
         self.width, self.height, self.bits = width, height, bits
         self.rows = [bytes(r) for r in rows]
         self.palette = list(palette)
-        self.data = bmp_file(width, height, bits, self.rows, self.palette, **file_options)
+        self.png = png
+        if png:
+            self.data = pil_png(width, height, bits, self.rows, self.palette)
+            # PIL may pad the palette to the bit depth it picked.
+            plte = dict(png_chunks(self.data)).get(b"PLTE", b"")
+            self.palette = [tuple(plte[i:i + 3][::-1]) for i in range(0, len(plte), 3)]
+        else:
+            self.data = bmp_file(width, height, bits, self.rows, self.palette, **file_options)
 
     def palette_bytes(self):
         """The 256-entry palette the resource must carry."""
@@ -63,16 +75,23 @@ def random_rows(rng, width, height, mode):
 
 
 def random_picture(rng, small=True):
+    png = rng.randrange(3) == 0
     if rng.randrange(12) == 0:
         rows = [bytes(rng.randrange(256) if rng.randrange(4) == 0 else 80 for _ in range(1824))
                 for _ in range(392)]
+        if png:
+            return Picture(608, 392, 24, rows, [], png=True)
         return Picture(608, 392, 24, rows, [], top_down=rng.randrange(2) == 0)
     limit = 40 if small else 1024
     width = rng.choice([1, 2, 3, 4, 5, 7, rng.randrange(1, limit + 1)])
     height = rng.choice([1, 2, 3, rng.randrange(1, limit + 1)])
     mode = rng.choice(["noise", "flat", "gradient", "few", "shapes"])
-    colours = rng.choice([1, 2, 16, 255, 256, rng.randrange(1, 257)])
-    return Picture(width, height, 8, random_rows(rng, width, height, mode), random_palette(rng, colours),
+    colours = rng.choice([1, 2, 3, 4, 16, 255, 256, rng.randrange(1, 257)])
+    rows = random_rows(rng, width, height, mode)
+    if png:  # an editor's indexed picture uses only the colours it has
+        rows = [bytes(v % colours for v in row) for row in rows]
+        return Picture(width, height, 8, rows, random_palette(rng, colours), png=True)
+    return Picture(width, height, 8, rows, random_palette(rng, colours),
                    top_down=rng.randrange(2) == 0, header_size=rng.choice([40, 40, 108, 124]))
 
 
@@ -161,6 +180,14 @@ class Checker:
                 if code != 0 or got != want:
                     self.fail(case, "%s: export exit %d, %s" % (
                         name, code, "file differs" if got is not None else "no file"))
+                if picture.png:  # and back to PNG, read by PIL
+                    target = os.path.join(folder, "export-%d.PNG" % (i + 1))
+                    code, _, err = run(self.command, ["export", out, str(i + 1), target])
+                    got = read_png(open(target, "rb").read()) if os.path.exists(target) else None
+                    if code != 0 or got != (picture.width, picture.height, picture.bits, picture.palette_bytes(),
+                                            picture.rows):
+                        self.fail(case, "%s: PNG export exit %d, %s" % (
+                            name, code, "picture differs" if got is not None else "no file"))
 
     def refused(self, case, named, expected_code, args=None, out=None, keep_existing=False):
         """Runs pack and expects expected_code, a message naming the
@@ -186,10 +213,32 @@ class Checker:
         return err
 
 
+    def temporary_link(self, picture):
+        """A link waiting at the temporary name pack tries first (OUT.tmpPID,
+        made in the child before it runs) is neither followed nor replaced."""
+        self.cases += 1
+        folder, paths = self.write_inputs("temporary-link", [("good.bmp", picture)])
+        out, victim = os.path.join(folder, "out.mhk"), os.path.join(folder, "victim")
+        with open(victim, "wb") as f:
+            f.write(b"precious")
+
+        def plant_link():
+            os.symlink(victim, "%s.tmp%d" % (out, os.getpid()))
+
+        done = subprocess.run(self.command + ["pack", out] + paths, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              timeout=600, preexec_fn=plant_link)
+        links = [n for n in os.listdir(folder) if os.path.islink(os.path.join(folder, n))]
+        state = (done.returncode, open(victim, "rb").read(), os.path.islink(out), len(links),
+                 is_valid(open(out, "rb").read()) if os.path.exists(out) else None)
+        if state != (0, b"precious", False, 1, True):
+            self.fail("temporary-link", "exit, victim, OUT a link, links, valid archive: %r" % (state,))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--count", type=int, default=40)
     parser.add_argument("--seed", type=int, default=20261207)
+    parser.add_argument("--native", action="store_true")
     parser.add_argument("command", nargs="+")
     args = parser.parse_args()
     rng = random.Random(args.seed)
@@ -213,10 +262,24 @@ def main():
         # Names: folder and a final .bmp in any case are dropped; nothing left: no name.
         tiny = Picture(2, 2, 8, [b"\1\2", b"\3\4"], grey[:4])
         check.accepted("names", [("Sunset.BMP", tiny), ("x.y.bmp", tiny), ("plain", tiny), (".bmp", tiny),
-                                 ("a.bmp.bmp", tiny), ("with space.bmp", tiny), ("bmp", tiny)])
+                                 ("a.bmp.bmp", tiny), ("with space.bmp", tiny), ("bmp", tiny),
+                                 ("Dawn.PNG", Picture(2, 2, 8, [b"\1\2", b"\3\0"], grey[:4], png=True))])
+        # PNGs at the edges of what pack accepts: every bit depth, both sizes.
+        check.accepted("png-edges", [
+            ("one-bit.png", Picture(9, 3, 8, [bytes([x & 1 for x in range(9)])] * 3, grey[:2], png=True)),
+            ("two-bit.png", Picture(7, 2, 8, [bytes([x % 3 for x in range(7)])] * 2, grey[:3], png=True)),
+            ("four-bit.png", Picture(5, 5, 8, [bytes([(x * y) % 16 for x in range(5)]) for y in range(5)],
+                                     random_palette(rng, 16), png=True)),
+            ("column.png", Picture(1, 1024, 8, random_rows(rng, 1, 1024, "noise"), grey, png=True)),
+            ("big.png", Picture(1024, 1024, 8, random_rows(rng, 1024, 1024, "shapes"), random_palette(rng, 256),
+                                png=True)),
+            ("true.png", Picture(608, 392, 24, random_rows(rng, 1824, 392, "gradient"), [], png=True)),
+        ])
         for i in range(args.count):
             count = rng.choice([1, 1, 2, 3, 5])
-            check.accepted("random-%d" % i, [("p%d.bmp" % k, random_picture(rng)) for k in range(count)])
+            pictures = [random_picture(rng) for k in range(count)]
+            check.accepted("random-%d" % i, [("p%d.%s" % (k, "png" if p.png else "bmp"), p)
+                                             for k, p in enumerate(pictures)])
 
         # Refusals, each between good inputs.
         good = Picture(3, 3, 8, [b"abc"] * 3, grey[:3])
@@ -234,9 +297,52 @@ def main():
             "palette-257": bmp_file(2, 2, 8, [b"\0\0"] * 2, grey, colours_field=257),
             "core-header": bmp_file(2, 2, 8, [b"\0\0"] * 2, grey, header_size=12),
         }
+        # Hostile and unaccepted PNGs, hand-made around one good indexed one.
+        rgb = [(i, 255 - i, 7) for i in range(4)]
+        rows = [bytes([0, 1, 2, 3]), bytes([3, 2, 1, 0])]
+        good_png = png_file(4, 2, 8, 3, rows, rgb)
+        cut = good_png.index(b"IDAT") + 10
+        bad_files.update({
+            "png-16-bit": png_file(2, 1, 16, 2, [bytes(12)]),
+            "png-rgba": png_file(2, 1, 8, 6, [bytes(8)]),
+            "png-grey-alpha": png_file(2, 1, 8, 4, [bytes(4)]),
+            "png-grey": png_file(2, 1, 8, 0, [bytes(2)]),
+            "png-rgb-small": png_file(2, 1, 8, 2, [bytes(6)]),
+            "png-too-wide": png_file(1025, 1, 8, 3, [bytes(1025)], rgb),
+            "png-huge-header": png_file(0x7FFFFFFF, 0x7FFFFFFF, 8, 3, [], rgb, stream=zlib.compress(bytes(99))),
+            "png-interlaced": png_file(4, 2, 8, 3, rows, rgb, interlace=1),
+            "png-trns": png_file(4, 2, 8, 3, rows, rgb, before_data=[(b"tRNS", b"\0")]),
+            "png-unknown-critical": png_file(4, 2, 8, 3, rows, rgb, before_data=[(b"CRIT", b"")]),
+            "png-no-plte": png_file(4, 2, 8, 3, rows),
+            "png-bad-filter": png_file(4, 2, 8, 3, rows, rgb, filters=[0, 5]),
+            "png-bad-crc": good_png[:-1] + bytes([good_png[-1] ^ 1]),
+            "png-truncated": good_png[:cut],
+            "png-no-iend": good_png[:-12],
+            "png-long-stream": png_file(4, 2, 8, 3, rows + [bytes(4)], rgb, filters=[0, 0, 0]),
+            "png-short-stream": png_file(4, 2, 8, 3, rows[:1], rgb),
+            "png-garbage-stream": png_file(4, 2, 8, 3, rows, rgb, stream=b"\x78\x9c\xff\xff\xff"),
+        })
+        # Every filter type, in indexed rows of 1 and 8 bits and in RGB rows.
+        hand_made = []
+        for depth, width, height in ((8, 9, 6), (1, 19, 6), (8, 608, 392)):
+            indexed = width != 608
+            pixels = [bytes(rng.randrange(1 << depth) for _ in range(width if indexed else 1824))
+                      for _ in range(height)]
+            packed = pixels if depth == 8 else [bytes(int("".join(str(v) for v in r[x:x + 8]).ljust(8, "0"), 2)
+                                                      for x in range(0, width, 8)) for r in pixels]
+            palette = random_palette(rng, 1 << depth) if indexed else []
+            picture = Picture(width, height, 8 if indexed else 24, pixels, palette)
+            picture.data = png_file(width, height, depth, 3 if indexed else 2,
+                                    packed if indexed else [bgr_to_rgb(r) for r in pixels],
+                                    [e[::-1] for e in palette] if indexed else None,
+                                    filters=[y % 5 for y in range(height)])
+            picture.png = True
+            hand_made.append(("filters-%d-%d.png" % (depth, width), picture))
+        check.accepted("png-filters", hand_made)
         for name, data in bad_files.items():
-            err = check.refused("refuse-" + name, [("good.bmp", good), (name + ".bmp", data), ("also.bmp", good)], 7)
-            if (name + ".bmp").encode() not in err:
+            leaf = name + (".png" if name.startswith("png-") else ".bmp")
+            err = check.refused("refuse-" + name, [("good.bmp", good), (leaf, data), ("also.bmp", good)], 7)
+            if leaf.encode() not in err:
                 check.fail("refuse-" + name, "message does not name the file: %r" % err)
         check.refused("refuse-keeps-earlier", [("bad.bmp", bad_files["rle8"])], 7, keep_existing=True)
         check.refused("missing-input", [("good.bmp", good)], 2,
@@ -246,6 +352,9 @@ def main():
         os.makedirs(os.path.join(tmp, "out-is-folder", "taken.mhk"))
         check.refused("out-is-folder", [("good.bmp", good)], 6,
                       out=os.path.join(tmp, "out-is-folder", "taken.mhk"))
+
+        if args.native:
+            check.temporary_link(good)
 
         print("%d pack runs, %d failures%s" % (check.cases, check.failures,
                                                "" if check.export else " (no export command: pixels of compressed resources unchecked)"))

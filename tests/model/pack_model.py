@@ -1,12 +1,15 @@
 """Plain models for checking `mhkbmp pack`: a writer and a reader of Windows
-bitmap files of the kinds pack meets (and of kinds it must refuse), the name
-pack gives an input, the layout of the resources it writes, and the bitmap
-file that exporting a resource gives.
+bitmap files of the kinds pack meets (and of kinds it must refuse), a PNG
+writer for hostile files and Debian's PIL as the independent PNG reader, the
+name pack gives an input, the layout of the resources it writes, and the
+bitmap file that exporting a resource gives.
 
 Written from the formats' descriptions, independently of the C++ code.
 """
 
+import io
 import struct
+import zlib
 
 
 # ---- Bitmap files ----------------------------------------------------------
@@ -34,9 +37,9 @@ def bmp_file(width, height, bits, pixel_rows, palette=(), top_down=False, header
 
 def pack_name(path):
     """The resource name of an input: the file name without its folder and
-    without a final .bmp in any case; None when nothing is left."""
+    without a final .bmp or .png in any case; None when nothing is left."""
     name = path.replace("\\", "/").rsplit("/", 1)[-1]
-    if name.lower().endswith(".bmp"):
+    if name.lower().endswith((".bmp", ".png")):
         name = name[:-4]
     return name.encode("latin-1") if name else None
 
@@ -96,3 +99,98 @@ def read_bmp(data):
     stride = (width * bits // 8 + 3) & ~3
     stored = [data[offset + y * stride:offset + y * stride + width * bits // 8] for y in range(rows_high)]
     return width, rows_high, bits, palette, stored if height < 0 else stored[::-1]
+
+
+# ---- PNG files -------------------------------------------------------------
+
+PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
+
+
+def png_chunk(kind, body):
+    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+
+def png_chunks(data):
+    """[(type, body)] of a well-framed PNG file."""
+    at, out = 8, []
+    while at + 8 <= len(data):
+        length, = struct.unpack_from(">I", data, at)
+        out.append((data[at + 4:at + 8], data[at + 8:at + 8 + length]))
+        at += 12 + length
+    return out
+
+
+def png_filtered(rows, filters, bpp):
+    """The rows as filtered with the given filter types (a type above 4
+    leaves the row as it is, behind that byte)."""
+    out, above = b"", bytes(len(rows[0]) if rows else 0)
+    for kind, row in zip(filters, rows):
+        done = bytearray()
+        for i, value in enumerate(row):
+            a = row[i - bpp] if i >= bpp else 0
+            b, c = above[i], above[i - bpp] if i >= bpp else 0
+            p = a + b - c
+            paeth = a if abs(p - a) <= min(abs(p - b), abs(p - c)) else b if abs(p - b) <= abs(p - c) else c
+            predictor = [0, a, b, (a + b) // 2, paeth][kind] if kind <= 4 else 0
+            done.append((value - predictor) & 255)
+        out += bytes([kind]) + bytes(done)
+        above = row
+    return out
+
+
+def png_file(width, height, depth, colour_type, rows, palette=None, interlace=0, filters=None, before_data=(),
+             stream=None):
+    """A PNG file built by hand, for the kinds no editor writes. rows: packed
+    unfiltered rows; filters: each row's filter type (0 by default);
+    palette: (red, green, blue) triples; before_data: (type, body) chunks
+    between PLTE and IDAT; stream: the IDAT contents instead of the rows."""
+    if stream is None:
+        bpp = max(1, depth * {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[colour_type] // 8)
+        stream = zlib.compress(png_filtered(rows, filters or [0] * len(rows), bpp))
+    out = PNG_SIGNATURE + png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0,
+                                                          interlace))
+    if palette is not None:
+        out += png_chunk(b"PLTE", b"".join(bytes(entry) for entry in palette))
+    for kind, body in before_data:
+        out += png_chunk(kind, body)
+    return out + png_chunk(b"IDAT", stream) + png_chunk(b"IEND", b"")
+
+
+def pil_png(width, height, bits, rows, palette):
+    """What an ordinary editor saves: a PNG written by PIL. rows: top-down
+    palette indexes (8-bit) or blue, green, red bytes (24-bit); palette:
+    (blue, green, red) triples. PIL picks the bit depth (1, 2, 4 or 8) from
+    the palette size."""
+    from PIL import Image
+    if bits == 8:
+        image = Image.frombytes("P", (width, height), b"".join(rows))
+        image.putpalette(b"".join(bytes(entry[::-1]) for entry in palette))
+    else:
+        image = Image.frombytes("RGB", (width, height), b"".join(bgr_to_rgb(r) for r in rows))
+    out = io.BytesIO()
+    image.save(out, "PNG")
+    return out.getvalue()
+
+
+def bgr_to_rgb(row):
+    return b"".join(bytes(row[i:i + 3][::-1]) for i in range(0, len(row), 3))
+
+
+def read_png(data):
+    """What read_bmp gives, for a PNG file read by PIL: (width, height, bits,
+    palette bytes (256 x BGR, zero-padded) or b"", top-down rows), or None
+    when PIL reads it as neither an indexed nor an RGB picture."""
+    from PIL import Image
+    image = Image.open(io.BytesIO(data))
+    image.load()
+    width, height = image.size
+    if image.mode == "P":
+        rgb = bytes(image.getpalette())
+        palette = bgr_to_rgb(rgb) + bytes(768 - len(rgb))
+        pixels, bits, row = image.tobytes(), 8, width
+    elif image.mode == "RGB":
+        palette, bits, row = b"", 24, 3 * width
+        pixels = bgr_to_rgb(image.tobytes())
+    else:
+        return None
+    return width, height, bits, palette, [pixels[y * row:(y + 1) * row] for y in range(height)]
