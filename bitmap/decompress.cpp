@@ -12,9 +12,13 @@
 // from (an operand, or a byte a fixed distance back) and what is added to
 // it, so the common codes run one short path without a branch on the code.
 // A group whose worst case (4 stream bytes and 66 output bytes per pair
-// code, and 16 bytes to spare) fits in both bounds runs without any test,
-// and copies its short back-references in one masked 16-byte piece; only a
-// group near either end takes the checked, exact path.
+// code) fits in both bounds runs without any test; only a group near either
+// end takes the checked path.
+//
+// Short copies are made of two overlapping pieces of a fixed size rather
+// than of one piece masked over the bytes already there: reading back a
+// wide store of the command before stalls, and short commands come in long
+// trains.
 //
 // No byte past the last one a command writes is ever changed: an early end,
 // a skipped pair and a distance-0 run all leave the area as it was.
@@ -27,13 +31,22 @@
 
 namespace {
 
-// Room the unchecked path keeps beyond the worst case, for CopyPiece.
-const size_t kPieceRoom = 16;
-
 inline void Copy2(uint8_t* to, const uint8_t* from) { memcpy(to, from, 2); }
 inline void Copy4(uint8_t* to, const uint8_t* from) { memcpy(to, from, 4); }
 inline void Copy8(uint8_t* to, const uint8_t* from) { memcpy(to, from, 8); }
 inline void Copy16(uint8_t* to, const uint8_t* from) { memcpy(to, from, 16); }
+
+// Copies n bytes (kPiece to 2 kPiece) as a head and a tail piece that
+// overlap in the middle; both are read before either is written.
+template <size_t kPiece>
+inline void CopyHeadAndTail(uint8_t* to, const uint8_t* from, size_t n)
+{
+    uint8_t head[kPiece], tail[kPiece];
+    memcpy(head, from, kPiece);
+    memcpy(tail, from + n - kPiece, kPiece);
+    memcpy(to, head, kPiece);
+    memcpy(to + n - kPiece, tail, kPiece);
+}
 
 // Copies exactly n bytes (1 to 256) between ranges that do not overlap. The
 // fixed-size pieces overlap each other instead of running past the end, so
@@ -48,20 +61,13 @@ inline void CopyExact(uint8_t* to, const uint8_t* from, size_t n)
         if (i != n)
             Copy16(to + n - 16, from + n - 16);
     } else if (n >= 8) {
-        uint8_t head[8], tail[8];
-        memcpy(head, from, 8);
-        memcpy(tail, from + n - 8, 8);
-        memcpy(to, head, 8);
-        memcpy(to + n - 8, tail, 8);
+        CopyHeadAndTail<8>(to, from, n);
     } else if (n >= 4) {
-        uint8_t head[4], tail[4];
-        memcpy(head, from, 4);
-        memcpy(tail, from + n - 4, 4);
-        memcpy(to, head, 4);
-        memcpy(to + n - 4, tail, 4);
+        CopyHeadAndTail<4>(to, from, n);
+    } else if (n >= 2) {
+        CopyHeadAndTail<2>(to, from, n);
     } else {
-        for (size_t i = 0; i < n; ++i)
-            to[i] = from[i];
+        to[0] = from[0];
     }
 }
 
@@ -114,11 +120,9 @@ inline void CopyPiece(uint8_t* to, const uint8_t* from, size_t n)
     memcpy(to, target, 16);
 }
 
+
 // The back-reference copy: byte i of the run becomes the byte at
 // to + i - distance, read after bytes 0 to i - 1 have been written.
-// kRoomy: at least length + 16 bytes of the area lie at to, so the last
-// piece of a run can be copied with CopyPiece.
-template <bool kRoomy>
 inline void CopyBack(uint8_t* to, size_t distance, size_t length)
 {
     const uint8_t* from = to - distance;
@@ -134,13 +138,6 @@ inline void CopyBack(uint8_t* to, size_t distance, size_t length)
         if (i + 16 <= length)
             Copy16(to + i, from + i);
         Copy16(to + length - 16, from + length - 16);
-        return;
-    }
-    if (kRoomy && (distance >= 16 || distance >= length)) {
-        // A run shorter than 16 bytes, in one piece. With a distance
-        // shorter than 16 the piece's source runs into the run itself, but
-        // only into bytes that are masked out.
-        CopyPiece(to, from, length);
         return;
     }
     if (distance >= length) {
@@ -186,26 +183,37 @@ inline size_t Left(const uint8_t* position, const uint8_t* end)
     return static_cast<size_t>(end - position);
 }
 
-// One pair code as the decoder runs it. Two-byte codes: byte i is
-// from[i][offset[i]] + add[i], where from[i] is the stream just after the
-// code (offset: the operand's index) or the byte being written (offset:
-// minus the distance). Back-references: the copy length and the two high
-// bits of the distance.
+// One pair code as the decoder runs it. Two-byte codes: byte i is read at
+// offset[i] from a base and then add[i] is added; the base is the stream
+// just after the code when stream[i] is all ones (offset: the operand's
+// index), else the byte being written (offset: minus the distance). The
+// base is picked with a mask, not a branch: which codes come next is what a
+// picture decides, and a branch on it would be mispredicted. Back-references:
+// the copy length and the two high bits of the distance.
 struct PairOp {
     PairCodeKind kind;
     uint8_t operands;
-    bool operand[2];
+    int8_t stream[2];
     int8_t offset[2];
     uint8_t add[2];
     uint8_t length;
     uint8_t distanceHigh;
 };
 
+// a when mask is 0, b when it is all ones: without a branch.
+inline const uint8_t* Select(const uint8_t* a, const uint8_t* b, int8_t mask)
+{
+    const uintptr_t x = reinterpret_cast<uintptr_t>(a), y = reinterpret_cast<uintptr_t>(b);
+    return reinterpret_cast<const uint8_t*>(x ^ ((x ^ y) & static_cast<uintptr_t>(static_cast<intptr_t>(mask))));
+}
+
 constexpr PairOp MakePairOp(unsigned code)
 {
     const PairCodeRule rule = DescribePairCode(code);
-    PairOp op{rule.kind, rule.operands, {rule.first.operand, rule.second.operand}, {0, 0},
-              {rule.first.add, rule.second.add}, 0, static_cast<uint8_t>(code & 3)};
+    PairOp op{rule.kind, rule.operands, {0, 0}, {0, 0}, {rule.first.add, rule.second.add}, 0,
+              static_cast<uint8_t>(code & 3)};
+    op.stream[0] = static_cast<int8_t>(rule.first.operand ? -1 : 0);
+    op.stream[1] = static_cast<int8_t>(rule.second.operand ? -1 : 0);
     op.offset[0] = static_cast<int8_t>(rule.first.operand ? 0 : -int(rule.first.distance));
     op.offset[1] = static_cast<int8_t>(rule.second.operand ? rule.first.operand : -int(rule.second.distance));
     if (rule.kind == kPairFixedReference)
@@ -254,9 +262,18 @@ inline bool OtherPairCode(const PairOp& op, const uint8_t** stream, uint8_t** po
     const size_t written = length + (length & 1);
     if (kChecked && (written > Left(p, limit) || operands > Left(*stream, sourceEnd)))
         return false;
-    CopyBack<!kChecked>(p, distance + s[0], length);
-    if (length & 1)
-        p[length] = s[1];
+    distance += s[0];
+    if (!kChecked && distance >= 16 && length < 16) {
+        // The common short run, without a branch on its length: one masked
+        // piece (the group's worst case leaves room for it), and the literal
+        // after an odd run stored over the byte as it stands otherwise.
+        CopyPiece(p, p - distance, length);
+        p[length] = (length & 1) ? s[1] : p[length];
+    } else {
+        CopyBack(p, distance, length);
+        if (length & 1)
+            p[length] = s[1];
+    }
     *stream = *stream + operands;
     *position = p + written;
     return true;
@@ -264,7 +281,7 @@ inline bool OtherPairCode(const PairOp& op, const uint8_t** stream, uint8_t** po
 
 // Runs count pair codes from s. kChecked: test every pair code against the
 // bounds; otherwise the caller has made sure that the whole group fits in
-// its worst case with kPieceRoom to spare. Returns the stream position
+// its worst case. Returns the stream position
 // after the group, or null when decoding ends inside it.
 template <bool kChecked>
 const uint8_t* RunPairGroup(const uint8_t* s, uint8_t** position, unsigned count, const uint8_t* limit,
@@ -283,8 +300,8 @@ const uint8_t* RunPairGroup(const uint8_t* s, uint8_t** position, unsigned count
                 fits = false;
             } else {
                 // The second byte is worked out after the first is written.
-                p[0] = static_cast<uint8_t>((op.operand[0] ? s : p)[op.offset[0]] + op.add[0]);
-                p[1] = static_cast<uint8_t>((op.operand[1] ? s : p + 1)[op.offset[1]] + op.add[1]);
+                p[0] = static_cast<uint8_t>(Select(p, s, op.stream[0])[op.offset[0]] + op.add[0]);
+                p[1] = static_cast<uint8_t>(Select(p + 1, s, op.stream[1])[op.offset[1]] + op.add[1]);
                 s += op.operands;
                 p += 2;
             }
@@ -303,11 +320,7 @@ inline const uint8_t* LiteralRun(const uint8_t* s, uint8_t** position, size_t le
     const size_t room = Left(p, limit), left = Left(s, sourceEnd);
     if (length > room || length > left)
         return nullptr;
-    // A short run in one masked piece: no branch on its length.
-    if (length < 16 && kPieceRoom <= room && kPieceRoom <= left)
-        CopyPiece(p, s, length);
-    else
-        CopyExact(p, s, length);
+    CopyExact(p, s, length);
     *position = p + length;
     return s + length;
 }
@@ -321,10 +334,21 @@ inline const uint8_t* Repeat(const uint8_t* s, uint8_t** position, size_t count,
     const size_t length = kPeriod * count;
     if (length > Left(p, limit))
         return nullptr;
+    // The pattern is widened in a register: widening it through memory
+    // would read back stores of another size, which stalls.
+    uint64_t wide;
+    if (kPeriod == 2) {
+        uint16_t pattern;
+        memcpy(&pattern, p - 2, 2);
+        wide = pattern * 0x0001000100010001ull;
+    } else {
+        uint32_t pattern;
+        memcpy(&pattern, p - 4, 4);
+        wide = pattern * 0x0000000100000001ull;
+    }
     uint8_t word[16];
-    memcpy(word, p - kPeriod, kPeriod);
-    for (size_t filled = kPeriod; filled < 16; filled *= 2)
-        memcpy(word + filled, word, filled);
+    memcpy(word, &wide, 8);
+    memcpy(word + 8, &wide, 8);
     FillPattern(p, word, length);
     *position = p + length;
     return s;
@@ -351,7 +375,7 @@ void DecompressPixels(const uint8_t* source, uint8_t* destination, const uint8_t
         } else {
             const unsigned count = n - kQuadRepeatLast;
             if (kMaxPairCodeInput * count <= Left(s, sourceEnd) &&
-                kMaxPairCodeOutput * count + kPieceRoom <= Left(p, limit))
+                kMaxPairCodeOutput * count <= Left(p, limit))
                 s = RunPairGroup<false>(s, &p, count, limit, sourceEnd);
             else
                 s = RunPairGroup<true>(s, &p, count, limit, sourceEnd);
