@@ -38,12 +38,12 @@ const uint64_t kGroupShare = kByte / kMaxGroupCodes;      // a pair group's comm
 const uint64_t kInfinite = ~uint64_t(0) / 4;
 
 // Decoding times in 1/100 ns (see the top of the file).
-const uint64_t kLiteralRunTime = 250;
+const uint64_t kLiteralRunTime = 450;
 const uint64_t kLiteralPairTime = 6;
-const uint64_t kGroupTime = 100;
+const uint64_t kGroupTime = 400;
 const uint64_t kPairCodeTime = 400;
 const uint64_t kReferenceTime = 1000;
-const uint64_t kRepeatTime = 300;
+const uint64_t kRepeatTime = 450;
 const uint64_t kRepeatPairTime = 10;
 
 const unsigned kMaxCover = kMaxPairCodeOutput;  // the most one back-reference writes
