@@ -121,6 +121,31 @@ inline void CopyPiece(uint8_t* to, const uint8_t* from, size_t n)
 }
 
 
+// Copies a run of 4 to 16 bytes from at least 16 bytes back as four 4-byte
+// pieces, the later ones moved back to end at the run's end, so that no
+// byte after it is touched and the run's length costs no branch.
+inline void CopyShortRun(uint8_t* to, const uint8_t* from, size_t length)
+{
+    const size_t last = length - 4;
+    for (size_t i = 0; i < 4; ++i) {
+        const size_t at = 4 * i < last ? 4 * i : last;
+        Copy4(to + at, from + at);
+    }
+}
+
+// Copies a run of 16 to 80 bytes from at least 16 bytes back, as five
+// 16-byte pieces in order, the later ones moved back to end at the run's
+// end: each piece reads only bytes that are final before it is written, so
+// a piece that is copied twice writes the same bytes twice.
+inline void CopyLongRun(uint8_t* to, const uint8_t* from, size_t length)
+{
+    const size_t last = length - 16;
+    for (size_t i = 0; i < 5; ++i) {
+        const size_t at = 16 * i < last ? 16 * i : last;
+        Copy16(to + at, from + at);
+    }
+}
+
 // The back-reference copy: byte i of the run becomes the byte at
 // to + i - distance, read after bytes 0 to i - 1 have been written.
 inline void CopyBack(uint8_t* to, size_t distance, size_t length)
@@ -263,12 +288,16 @@ inline bool OtherPairCode(const PairOp& op, const uint8_t** stream, uint8_t** po
     if (kChecked && (written > Left(p, limit) || operands > Left(*stream, sourceEnd)))
         return false;
     distance += s[0];
-    if (!kChecked && distance >= 16 && length < 16) {
-        // The common short run, without a branch on its length: one masked
-        // piece (the group's worst case leaves room for it), and the literal
-        // after an odd run stored over the byte as it stands otherwise.
-        CopyPiece(p, p - distance, length);
-        p[length] = (length & 1) ? s[1] : p[length];
+    if (!kChecked && distance >= 16) {
+        // Without a branch on the run's length: one masked piece for a
+        // short run (the group's worst case leaves room for it), five
+        // pieces for a long one; the literal after an odd run is stored
+        // over the byte as it stands otherwise.
+        if (length < 16)
+            CopyShortRun(p, p - distance, length + (length & 1));
+        else
+            CopyLongRun(p, p - distance, length);
+        p[length] = *((length & 1) ? s + 1 : p + length);
     } else {
         CopyBack(p, distance, length);
         if (length & 1)

@@ -11,18 +11,17 @@
 // of that command byte instead.
 //
 // Every step is also charged its decoding time at the rate codePenalty. The
-// times are the viewer decoder's, measured with streams made of one kind of
-// step, in random mixes as pictures give them (a 1 MB area, best of 40
-// runs, x86-64 at -O2):
-//   a literal run command      2.5 ns, plus 0.03 ns per byte
-//   a pair group command       1 ns, plus per pair code:
-//     a two-byte pair code     4 ns
-//     a back-reference         10 ns: short runs of mixed lengths and
-//                              distances, each a mispredicted branch or two
-//   a repeat command           3 ns, plus 0.05 ns per byte
-// At the default rate (64/256 byte per ns) a two-byte pair code, which
-// saves one byte over a literal pair, just pays for itself, and a
-// back-reference must save about three bytes.
+// times are the viewer decoder's, measured with streams of one kind of step
+// in random mixes as pictures give them (a 1 MB area, best of 40 runs, x86-64
+// at -O2), then checked against whole pictures, where switching between
+// kinds costs a mispredicted branch now and then:
+//   a command (literal run, repeat or pair group)   4.5 ns
+//   a literal byte, a repeated byte                 0.03 to 0.05 ns
+//   a two-byte pair code                            4 ns alone, 5 in mixes
+//   a back-reference                                5.5 ns alone, 8 in mixes
+// At the default rate (64/256 byte per ns) a two-byte pair code, which saves
+// one byte over a literal pair, costs a little more than it saves, and a
+// back-reference must save about two bytes.
 #include "writer/compress.h"
 
 #include <string.h>
@@ -41,8 +40,8 @@ const uint64_t kInfinite = ~uint64_t(0) / 4;
 const uint64_t kLiteralRunTime = 450;
 const uint64_t kLiteralPairTime = 6;
 const uint64_t kGroupTime = 400;
-const uint64_t kPairCodeTime = 400;
-const uint64_t kReferenceTime = 1000;
+const uint64_t kPairCodeTime = 500;
+const uint64_t kReferenceTime = 800;
 const uint64_t kRepeatTime = 450;
 const uint64_t kRepeatPairTime = 10;
 
