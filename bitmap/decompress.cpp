@@ -93,34 +93,6 @@ inline void FillPattern(uint8_t* to, const uint8_t word[16], size_t n)
     }
 }
 
-// mask[n]: 0xFF for the first n bytes of a 16-byte piece, 0 for the rest.
-struct PieceMasks {
-    uint8_t mask[17][16];
-    constexpr PieceMasks() : mask()
-    {
-        for (unsigned n = 0; n <= 16; ++n)
-            for (unsigned i = 0; i < 16; ++i)
-                mask[n][i] = i < n ? 0xFF : 0;
-    }
-};
-
-// Copies the first n (0 to 16) bytes of a 16-byte piece and rewrites the
-// other bytes of the piece with the values they hold: exact, without a
-// branch on n, but it needs 16 bytes of room at to and reads 16 at from.
-// All reads come before the writes, so from may overlap the piece.
-inline void CopyPiece(uint8_t* to, const uint8_t* from, size_t n)
-{
-    static constexpr PieceMasks kKeep;
-    uint64_t source[2], target[2], keep[2];
-    memcpy(source, from, 16);
-    memcpy(target, to, 16);
-    memcpy(keep, kKeep.mask[n], 16);
-    target[0] = (source[0] & keep[0]) | (target[0] & ~keep[0]);
-    target[1] = (source[1] & keep[1]) | (target[1] & ~keep[1]);
-    memcpy(to, target, 16);
-}
-
-
 // Copies a run of 4 to 16 bytes from at least 16 bytes back as four 4-byte
 // pieces, the later ones moved back to end at the run's end, so that no
 // byte after it is touched and the run's length costs no branch.
@@ -289,15 +261,17 @@ inline bool OtherPairCode(const PairOp& op, const uint8_t** stream, uint8_t** po
         return false;
     distance += s[0];
     if (!kChecked && distance >= 16) {
-        // Without a branch on the run's length: one masked piece for a
-        // short run (the group's worst case leaves room for it), five
-        // pieces for a long one; the literal after an odd run is stored
-        // over the byte as it stands otherwise.
-        if (length < 16)
+        // Without a branch on the run's length. A short run's literal, if
+        // it is odd, is stored over the byte as it stands otherwise (the
+        // group's worst case of 66 bytes leaves room for that byte).
+        if (length < 16) {
             CopyShortRun(p, p - distance, length + (length & 1));
-        else
+            p[length] = *((length & 1) ? s + 1 : p + length);
+        } else {
             CopyLongRun(p, p - distance, length);
-        p[length] = *((length & 1) ? s + 1 : p + length);
+            if (length & 1)
+                p[length] = s[1];
+        }
     } else {
         CopyBack(p, distance, length);
         if (length & 1)
