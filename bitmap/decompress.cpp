@@ -15,10 +15,12 @@
 // code) fits in both bounds runs without any test; only a group near either
 // end takes the checked path.
 //
-// Short copies are made of two overlapping pieces of a fixed size rather
-// than of one piece masked over the bytes already there: reading back a
-// wide store of the command before stalls, and short commands come in long
-// trains.
+// Copies are made of fixed-size pieces that overlap each other at the end
+// of the run instead of running past it, never of one piece masked over the
+// bytes already there: reading back a wide store of the command before
+// stalls, and short commands come in long trains. Back-references from 16
+// bytes back or more take a fixed number of pieces, so their changing
+// lengths cost no mispredicted branch.
 //
 // No byte past the last one a command writes is ever changed: an early end,
 // a skipped pair and a distance-0 run all leave the area as it was.
