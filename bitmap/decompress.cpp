@@ -12,8 +12,8 @@
 // from (an operand, or a byte a fixed distance back) and what is added to
 // it, so the common codes run one short path without a branch on the code.
 // A group whose worst case (4 stream bytes and 66 output bytes per pair
-// code) fits in both bounds runs without any test; only a group near either
-// end takes the checked path.
+// code, and one byte to spare) fits in both bounds runs without any test;
+// only a group near either end takes the checked path.
 //
 // Copies are made of fixed-size pieces that overlap each other at the end
 // of the run instead of running past it, never of one piece masked over the
@@ -263,17 +263,15 @@ inline bool OtherPairCode(const PairOp& op, const uint8_t** stream, uint8_t** po
         return false;
     distance += s[0];
     if (!kChecked && distance >= 16) {
-        // Without a branch on the run's length. A short run's literal, if
-        // it is odd, is stored over the byte as it stands otherwise (the
-        // group's worst case of 66 bytes leaves room for that byte).
-        if (length < 16) {
+        // Without a branch on the run's length, nor on whether it is odd:
+        // the literal that follows an odd run is stored over the byte after
+        // an even run as that byte stands (the group's worst case keeps a
+        // byte to spare for it).
+        if (length < 16)
             CopyShortRun(p, p - distance, length + (length & 1));
-            p[length] = *((length & 1) ? s + 1 : p + length);
-        } else {
+        else
             CopyLongRun(p, p - distance, length);
-            if (length & 1)
-                p[length] = s[1];
-        }
+        p[length] = *((length & 1) ? s + 1 : p + length);
     } else {
         CopyBack(p, distance, length);
         if (length & 1)
@@ -286,7 +284,7 @@ inline bool OtherPairCode(const PairOp& op, const uint8_t** stream, uint8_t** po
 
 // Runs count pair codes from s. kChecked: test every pair code against the
 // bounds; otherwise the caller has made sure that the whole group fits in
-// its worst case. Returns the stream position
+// its worst case with a byte to spare. Returns the stream position
 // after the group, or null when decoding ends inside it.
 template <bool kChecked>
 const uint8_t* RunPairGroup(const uint8_t* s, uint8_t** position, unsigned count, const uint8_t* limit,
@@ -380,7 +378,7 @@ void DecompressPixels(const uint8_t* source, uint8_t* destination, const uint8_t
         } else {
             const unsigned count = n - kQuadRepeatLast;
             if (kMaxPairCodeInput * count <= Left(s, sourceEnd) &&
-                kMaxPairCodeOutput * count <= Left(p, limit))
+                kMaxPairCodeOutput * count < Left(p, limit))
                 s = RunPairGroup<false>(s, &p, count, limit, sourceEnd);
             else
                 s = RunPairGroup<true>(s, &p, count, limit, sourceEnd);
