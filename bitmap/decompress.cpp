@@ -6,11 +6,21 @@
 // are then free of per-byte checks. Sizes are compared as
 // "count > (size_t)(end - position)", which cannot wrap on a 32-bit target.
 //
-// Pair groups are the hot spot for pictures with smooth detail: a group whose
-// worst case (4 stream bytes and 66 output bytes per pair code, and 16 bytes
-// to spare) fits in both bounds runs without any test, and copies its short
-// back-references in one masked 16-byte piece; only a group near either end
-// takes the checked, exact path.
+// Pair groups are the hot spot for pictures with smooth detail. Every
+// two-byte pair code is one row of a table built from the format's own
+// description of the pair codes (bitmap/format.h): where each byte comes
+// from (an operand, or a byte a fixed distance back) and what is added to
+// it, so the common codes run one short path without a branch on the code.
+// A group whose worst case (4 stream bytes and 66 output bytes per pair
+// code, and one byte to spare) fits in both bounds runs without any test;
+// only a group near either end takes the checked path.
+//
+// Copies are made of fixed-size pieces that overlap each other at the end
+// of the run instead of running past it, never of one piece masked over the
+// bytes already there: reading back a wide store of the command before
+// stalls, and short commands come in long trains. Back-references from 16
+// bytes back or more take a fixed number of pieces, so their changing
+// lengths cost no mispredicted branch.
 //
 // No byte past the last one a command writes is ever changed: an early end,
 // a skipped pair and a distance-0 run all leave the area as it was.
@@ -19,18 +29,26 @@
 #include <stddef.h>
 #include <string.h>
 
-namespace {
+#include "bitmap/format.h"
 
-// Most bytes one pair code can read (0xFC with its literal) and write.
-const size_t kMaxPairCodeInput = 4;
-const size_t kMaxPairCodeOutput = 66;
-// Room the unchecked path keeps beyond the worst case, for CopyPiece.
-const size_t kPieceRoom = 16;
+namespace {
 
 inline void Copy2(uint8_t* to, const uint8_t* from) { memcpy(to, from, 2); }
 inline void Copy4(uint8_t* to, const uint8_t* from) { memcpy(to, from, 4); }
 inline void Copy8(uint8_t* to, const uint8_t* from) { memcpy(to, from, 8); }
 inline void Copy16(uint8_t* to, const uint8_t* from) { memcpy(to, from, 16); }
+
+// Copies n bytes (kPiece to 2 kPiece) as a head and a tail piece that
+// overlap in the middle; both are read before either is written.
+template <size_t kPiece>
+inline void CopyHeadAndTail(uint8_t* to, const uint8_t* from, size_t n)
+{
+    uint8_t head[kPiece], tail[kPiece];
+    memcpy(head, from, kPiece);
+    memcpy(tail, from + n - kPiece, kPiece);
+    memcpy(to, head, kPiece);
+    memcpy(to + n - kPiece, tail, kPiece);
+}
 
 // Copies exactly n bytes (1 to 256) between ranges that do not overlap. The
 // fixed-size pieces overlap each other instead of running past the end, so
@@ -45,20 +63,13 @@ inline void CopyExact(uint8_t* to, const uint8_t* from, size_t n)
         if (i != n)
             Copy16(to + n - 16, from + n - 16);
     } else if (n >= 8) {
-        uint8_t head[8], tail[8];
-        memcpy(head, from, 8);
-        memcpy(tail, from + n - 8, 8);
-        memcpy(to, head, 8);
-        memcpy(to + n - 8, tail, 8);
+        CopyHeadAndTail<8>(to, from, n);
     } else if (n >= 4) {
-        uint8_t head[4], tail[4];
-        memcpy(head, from, 4);
-        memcpy(tail, from + n - 4, 4);
-        memcpy(to, head, 4);
-        memcpy(to + n - 4, tail, 4);
+        CopyHeadAndTail<4>(to, from, n);
+    } else if (n >= 2) {
+        CopyHeadAndTail<2>(to, from, n);
     } else {
-        for (size_t i = 0; i < n; ++i)
-            to[i] = from[i];
+        to[0] = from[0];
     }
 }
 
@@ -84,37 +95,33 @@ inline void FillPattern(uint8_t* to, const uint8_t word[16], size_t n)
     }
 }
 
-// Copies the first n (0 to 16) bytes of a 16-byte piece and rewrites the
-// other bytes of the piece with the values they hold: exact, without a
-// branch on n, but it needs 16 bytes of room at to and reads 16 at from.
-// All reads come before the writes, so from may overlap the piece.
-inline void CopyPiece(uint8_t* to, const uint8_t* from, size_t n)
+// Copies a run of 4 to 16 bytes from at least 16 bytes back as four 4-byte
+// pieces, the later ones moved back to end at the run's end, so that no
+// byte after it is touched and the run's length costs no branch.
+inline void CopyShortRun(uint8_t* to, const uint8_t* from, size_t length)
 {
-    // kKeep[n]: 0xFF for the bytes to copy.
-    static const uint8_t kKeep[17][16] = {
-#define VELDER_ROW(n) {(n) > 0 ? 0xFF : 0, (n) > 1 ? 0xFF : 0, (n) > 2 ? 0xFF : 0, (n) > 3 ? 0xFF : 0, \
-                       (n) > 4 ? 0xFF : 0, (n) > 5 ? 0xFF : 0, (n) > 6 ? 0xFF : 0, (n) > 7 ? 0xFF : 0, \
-                       (n) > 8 ? 0xFF : 0, (n) > 9 ? 0xFF : 0, (n) > 10 ? 0xFF : 0, (n) > 11 ? 0xFF : 0, \
-                       (n) > 12 ? 0xFF : 0, (n) > 13 ? 0xFF : 0, (n) > 14 ? 0xFF : 0, (n) > 15 ? 0xFF : 0}
-        VELDER_ROW(0),  VELDER_ROW(1),  VELDER_ROW(2),  VELDER_ROW(3),  VELDER_ROW(4),  VELDER_ROW(5),
-        VELDER_ROW(6),  VELDER_ROW(7),  VELDER_ROW(8),  VELDER_ROW(9),  VELDER_ROW(10), VELDER_ROW(11),
-        VELDER_ROW(12), VELDER_ROW(13), VELDER_ROW(14), VELDER_ROW(15), VELDER_ROW(16),
-#undef VELDER_ROW
-    };
-    uint64_t source[2], target[2], keep[2];
-    memcpy(source, from, 16);
-    memcpy(target, to, 16);
-    memcpy(keep, kKeep[n], 16);
-    target[0] = (source[0] & keep[0]) | (target[0] & ~keep[0]);
-    target[1] = (source[1] & keep[1]) | (target[1] & ~keep[1]);
-    memcpy(to, target, 16);
+    const size_t last = length - 4;
+    for (size_t i = 0; i < 4; ++i) {
+        const size_t at = 4 * i < last ? 4 * i : last;
+        Copy4(to + at, from + at);
+    }
+}
+
+// Copies a run of 16 to 80 bytes from at least 16 bytes back, as five
+// 16-byte pieces in order, the later ones moved back to end at the run's
+// end: each piece reads only bytes that are final before it is written, so
+// a piece that is copied twice writes the same bytes twice.
+inline void CopyLongRun(uint8_t* to, const uint8_t* from, size_t length)
+{
+    const size_t last = length - 16;
+    for (size_t i = 0; i < 5; ++i) {
+        const size_t at = 16 * i < last ? 16 * i : last;
+        Copy16(to + at, from + at);
+    }
 }
 
 // The back-reference copy: byte i of the run becomes the byte at
 // to + i - distance, read after bytes 0 to i - 1 have been written.
-// kRoomy: at least length + 16 bytes of the area lie at to, so the last
-// piece of a run can be copied with CopyPiece.
-template <bool kRoomy>
 inline void CopyBack(uint8_t* to, size_t distance, size_t length)
 {
     const uint8_t* from = to - distance;
@@ -130,13 +137,6 @@ inline void CopyBack(uint8_t* to, size_t distance, size_t length)
         if (i + 16 <= length)
             Copy16(to + i, from + i);
         Copy16(to + length - 16, from + length - 16);
-        return;
-    }
-    if (kRoomy && (distance >= 16 || distance >= length)) {
-        // A run shorter than 16 bytes, in one piece. With a distance
-        // shorter than 16 the piece's source runs into the run itself, but
-        // only into bytes that are masked out.
-        CopyPiece(to, from, length);
         return;
     }
     if (distance >= length) {
@@ -175,218 +175,187 @@ inline void CopyBack(uint8_t* to, size_t distance, size_t length)
         Copy8(to + length - 8, from + length - 8);
 }
 
-inline uint8_t Add(uint8_t a, unsigned b) { return static_cast<uint8_t>(a + b); }
-inline uint8_t Sub(uint8_t a, unsigned b) { return static_cast<uint8_t>(a - b); }
-
-// Case labels for runs of pair codes that share one action.
-#define VELDER_CASES_1_3(h) case (h) + 1: case (h) + 2: case (h) + 3:
-#define VELDER_CASES_4_7(h) case (h) + 4: case (h) + 5: case (h) + 6: case (h) + 7:
-#define VELDER_CASES_1_7(h) VELDER_CASES_1_3(h) VELDER_CASES_4_7(h)
-#define VELDER_CASES_8_11(h) case (h) + 8: case (h) + 9: case (h) + 10: case (h) + 11:
-#define VELDER_CASES_12_15(h) case (h) + 12: case (h) + 13: case (h) + 14: case (h) + 15:
-#define VELDER_CASES_9_15(h) case (h) + 9: case (h) + 10: case (h) + 11: VELDER_CASES_12_15(h)
-#define VELDER_CASES_1_15(h) VELDER_CASES_1_7(h) case (h) + 8: VELDER_CASES_9_15(h)
-#define VELDER_CASES_0_15(h) case (h): VELDER_CASES_1_15(h)
-#define VELDER_CASES_4_15(h) VELDER_CASES_4_7(h) VELDER_CASES_8_11(h) VELDER_CASES_12_15(h)
-
-// Copy length of the fixed back-reference codes, by pair code: 3g + L/4 + 2,
-// g being 0, 1, 2, 3 for the high nibbles A, B, E, F.
-inline size_t FixedCopyLength(unsigned code)
+// Bytes left between position and end; compared as "count > Left(...)",
+// which cannot wrap, even where size_t is 32 bits wide.
+inline size_t Left(const uint8_t* position, const uint8_t* end)
 {
-    const unsigned h = code >> 4;
-    const unsigned g = h == 0xA ? 0 : h == 0xB ? 1 : h == 0xE ? 2 : 3;
-    return 3 * g + ((code & 15) >> 2) + 2;
+    return static_cast<size_t>(end - position);
 }
 
-// Runs count pair codes from s. kChecked: test every pair code and operand
-// against the bounds; otherwise the caller has made sure that the whole
-// group fits in its worst case with kPieceRoom to spare. Returns the stream
-// position after the group, or null when decoding ends inside it.
+// One pair code as the decoder runs it. Two-byte codes: byte i is read at
+// offset[i] from a base and then add[i] is added; the base is the stream
+// just after the code when stream[i] is all ones (offset: the operand's
+// index), else the byte being written (offset: minus the distance). The
+// base is picked with a mask, not a branch: which codes come next is what a
+// picture decides, and a branch on it would be mispredicted. Back-references:
+// the copy length and the two high bits of the distance.
+struct PairOp {
+    PairCodeKind kind;
+    uint8_t operands;
+    int8_t stream[2];
+    int8_t offset[2];
+    uint8_t add[2];
+    uint8_t length;
+    uint8_t distanceHigh;
+};
+
+// a when mask is 0, b when it is all ones: without a branch.
+inline const uint8_t* Select(const uint8_t* a, const uint8_t* b, int8_t mask)
+{
+    const uintptr_t x = reinterpret_cast<uintptr_t>(a), y = reinterpret_cast<uintptr_t>(b);
+    return reinterpret_cast<const uint8_t*>(x ^ ((x ^ y) & static_cast<uintptr_t>(static_cast<intptr_t>(mask))));
+}
+
+constexpr PairOp MakePairOp(unsigned code)
+{
+    const PairCodeRule rule = DescribePairCode(code);
+    PairOp op{rule.kind, rule.operands, {0, 0}, {0, 0}, {rule.first.add, rule.second.add}, 0,
+              static_cast<uint8_t>(code & 3)};
+    op.stream[0] = static_cast<int8_t>(rule.first.operand ? -1 : 0);
+    op.stream[1] = static_cast<int8_t>(rule.second.operand ? -1 : 0);
+    op.offset[0] = static_cast<int8_t>(rule.first.operand ? 0 : -int(rule.first.distance));
+    op.offset[1] = static_cast<int8_t>(rule.second.operand ? rule.first.operand : -int(rule.second.distance));
+    if (rule.kind == kPairFixedReference)
+        op.length = static_cast<uint8_t>(FixedCopyLength(code));
+    return op;
+}
+
+struct PairOps {
+    PairOp op[256];
+    constexpr PairOps() : op()
+    {
+        for (unsigned code = 0; code < 256; ++code)
+            op[code] = MakePairOp(code);
+    }
+};
+constexpr PairOps kPairOps;
+
+// The pair codes other than the two-byte ones: the four nibble codes and
+// the back-references. s points after the code. False, with nothing
+// written, when the code does not fit in the bounds (tested only when
+// kChecked); otherwise s and p are moved past it.
+template <bool kChecked>
+inline bool OtherPairCode(const PairOp& op, const uint8_t** stream, uint8_t** position, const uint8_t* limit,
+                          const uint8_t* sourceEnd)
+{
+    const uint8_t* s = *stream;
+    uint8_t* p = *position;
+    size_t operands = op.operands, length = op.length, distance = 256 * size_t(op.distanceHigh);
+    if (op.kind == kPairNibbles) {
+        if (kChecked && operands > Left(s, sourceEnd))
+            return false;
+        p[0] = static_cast<uint8_t>(p[-2] + op.add[0] * unsigned(s[0] >> 4));
+        p[1] = static_cast<uint8_t>(p[-1] + op.add[1] * unsigned(s[0] & 15));
+        *stream = s + 1;
+        *position = p + 2;
+        return true;
+    }
+    if (op.kind == kPairLongReference) {
+        if (kChecked && operands > Left(s, sourceEnd))
+            return false;
+        length = LongCopyLength(s[0]);
+        distance = 256 * size_t(s[0] & 3);
+        operands += length & 1;
+        ++s;  // k, and the literal, follow as for the fixed forms
+    }
+    const size_t written = length + (length & 1);
+    if (kChecked && (written > Left(p, limit) || operands > Left(*stream, sourceEnd)))
+        return false;
+    distance += s[0];
+    if (!kChecked && distance >= 16) {
+        // Without a branch on the run's length, nor on whether it is odd:
+        // the literal that follows an odd run is stored over the byte after
+        // an even run as that byte stands (the group's worst case keeps a
+        // byte to spare for it).
+        if (length < 16)
+            CopyShortRun(p, p - distance, length + (length & 1));
+        else
+            CopyLongRun(p, p - distance, length);
+        p[length] = *((length & 1) ? s + 1 : p + length);
+    } else {
+        CopyBack(p, distance, length);
+        if (length & 1)
+            p[length] = s[1];
+    }
+    *stream = *stream + operands;
+    *position = p + written;
+    return true;
+}
+
+// Runs count pair codes from s. kChecked: test every pair code against the
+// bounds; otherwise the caller has made sure that the whole group fits in
+// its worst case with a byte to spare. Returns the stream position
+// after the group, or null when decoding ends inside it.
 template <bool kChecked>
 const uint8_t* RunPairGroup(const uint8_t* s, uint8_t** position, unsigned count, const uint8_t* limit,
                             const uint8_t* sourceEnd)
 {
-// Ends decoding unless n operand bytes follow the pair code.
-#define VELDER_OPERANDS(n)                                    \
-    if (kChecked && static_cast<size_t>(sourceEnd - s) < (n)) \
-        goto done
     uint8_t* p = *position;
-    const uint8_t* end = nullptr;  // the result when a test fails
-    for (; count != 0; --count) {
-        if (kChecked && (static_cast<size_t>(limit - p) < 2 || s == sourceEnd))
-            goto done;
-        {
-            const unsigned code = *s++;
-            const unsigned l = code & 15;
-            size_t length, distance;
-            switch (code) {
-            // The pair L pairs back; 0x00, at distance 0, writes nothing.
-            VELDER_CASES_1_15(0x00)
-                Copy2(p, p - 2 * l);
-                break;
-            case 0x10:
-                VELDER_OPERANDS(1);
-                p[0] = p[-2];
-                p[1] = *s++;
-                break;
-            VELDER_CASES_1_15(0x10)
-                p[0] = p[-2];
-                p[1] = p[1 - static_cast<int>(l)];  // for L = 1 the byte just written
-                break;
-            VELDER_CASES_0_15(0x20)
-                p[0] = p[-2];
-                p[1] = Add(p[-1], l);
-                break;
-            VELDER_CASES_0_15(0x30)
-                p[0] = p[-2];
-                p[1] = Sub(p[-1], l);
-                break;
-            case 0x40:
-                VELDER_OPERANDS(1);
-                p[0] = *s++;
-                p[1] = p[-1];
-                break;
-            VELDER_CASES_1_15(0x40)
-                p[0] = p[-static_cast<int>(l)];
-                p[1] = p[-1];
-                break;
-            case 0x50:
-                VELDER_OPERANDS(2);
-                p[0] = s[0];
-                p[1] = s[1];
-                s += 2;
-                break;
-            VELDER_CASES_1_7(0x50)
-                VELDER_OPERANDS(1);
-                p[0] = p[-static_cast<int>(l)];
-                p[1] = *s++;
-                break;
-            case 0x58:  // the second byte, at distance 0, keeps its value
-                VELDER_OPERANDS(1);
-                p[0] = *s++;
-                break;
-            VELDER_CASES_9_15(0x50)
-                VELDER_OPERANDS(1);
-                p[0] = *s++;
-                p[1] = p[9 - static_cast<int>(l)];  // for 0x59 the byte just written
-                break;
-            VELDER_CASES_0_15(0x60)
-                VELDER_OPERANDS(1);
-                p[0] = *s++;
-                p[1] = Add(p[-1], l);
-                break;
-            VELDER_CASES_0_15(0x70)
-                VELDER_OPERANDS(1);
-                p[0] = *s++;
-                p[1] = Sub(p[-1], l);
-                break;
-            VELDER_CASES_0_15(0x80)
-                p[0] = Add(p[-2], l);
-                p[1] = p[-1];
-                break;
-            VELDER_CASES_0_15(0x90)
-                VELDER_OPERANDS(1);
-                p[0] = Add(p[-2], l);
-                p[1] = *s++;
-                break;
-            VELDER_CASES_0_15(0xC0)
-                p[0] = Sub(p[-2], l);
-                p[1] = p[-1];
-                break;
-            VELDER_CASES_0_15(0xD0)
-                VELDER_OPERANDS(1);
-                p[0] = Sub(p[-2], l);
-                p[1] = *s++;
-                break;
-            // Both bytes of the previous pair raised or lowered by the
-            // operand's nibbles.
-            case 0xA0:
-                VELDER_OPERANDS(1);
-                p[0] = Add(p[-2], *s >> 4);
-                p[1] = Add(p[-1], *s++ & 15);
-                break;
-            case 0xB0:
-                VELDER_OPERANDS(1);
-                p[0] = Add(p[-2], *s >> 4);
-                p[1] = Sub(p[-1], *s++ & 15);
-                break;
-            case 0xE0:
-                VELDER_OPERANDS(1);
-                p[0] = Sub(p[-2], *s >> 4);
-                p[1] = Add(p[-1], *s++ & 15);
-                break;
-            case 0xF0:
-                VELDER_OPERANDS(1);
-                p[0] = Sub(p[-2], *s >> 4);
-                p[1] = Sub(p[-1], *s++ & 15);
-                break;
-            // Unassigned: the pair keeps what it held.
-            case 0x00:
-            VELDER_CASES_1_3(0xA0)
-            VELDER_CASES_1_3(0xB0)
-            VELDER_CASES_1_3(0xE0)
-            VELDER_CASES_1_3(0xF0)
-            case 0xFD:
-            case 0xFE:
-            case 0xFF:
-                break;
-            // Back-references of fixed length; an odd run is followed by a
-            // literal byte, so the pair code always writes an even count.
-            VELDER_CASES_4_15(0xA0)
-            VELDER_CASES_4_15(0xB0)
-            VELDER_CASES_4_15(0xE0)
-            VELDER_CASES_4_7(0xF0)
-            VELDER_CASES_8_11(0xF0) {
-                length = FixedCopyLength(code);
-                const size_t odd = length & 1;
-                if (kChecked && length + odd > static_cast<size_t>(limit - p))
-                    goto done;
-                VELDER_OPERANDS(1 + odd);
-                distance = 256 * (l & 3) + s[0];
-                CopyBack<!kChecked>(p, distance, length);
-                if (odd)
-                    p[length++] = s[1];
-                s += 1 + odd;
-                p += length;
-                continue;
+    bool fits = true;
+    for (; fits && count != 0; --count) {
+        if (kChecked && (Left(p, limit) < 2 || s == sourceEnd)) {
+            fits = false;
+        } else {
+            const PairOp& op = kPairOps.op[*s++];
+            if (op.kind != kPairTwoBytes) {
+                fits = OtherPairCode<kChecked>(op, &s, &p, limit, sourceEnd);
+            } else if (kChecked && op.operands > Left(s, sourceEnd)) {
+                fits = false;
+            } else {
+                // The second byte is worked out after the first is written.
+                p[0] = static_cast<uint8_t>(Select(p, s, op.stream[0])[op.offset[0]] + op.add[0]);
+                p[1] = static_cast<uint8_t>(Select(p + 1, s, op.stream[1])[op.offset[1]] + op.add[1]);
+                s += op.operands;
+                p += 2;
             }
-            // The long form: m, k, and a literal when bit 2 of m is clear.
-            case 0xFC: {
-                VELDER_OPERANDS(2);
-                const unsigned m = s[0];
-                distance = 256 * (m & 3) + s[1];
-                length = 3 + (m >> 2);
-                const size_t odd = length & 1;
-                if (kChecked && length + odd > static_cast<size_t>(limit - p))
-                    goto done;
-                VELDER_OPERANDS(2 + odd);
-                CopyBack<!kChecked>(p, distance, length);
-                if (odd)
-                    p[length++] = s[2];
-                s += 2 + odd;
-                p += length;
-                continue;
-            }
-            }
-            p += 2;
         }
     }
-    end = s;
-done:
     *position = p;
-    return end;
-#undef VELDER_OPERANDS
+    return fits ? s : nullptr;
 }
 
-#undef VELDER_CASES_1_3
-#undef VELDER_CASES_4_7
-#undef VELDER_CASES_1_7
-#undef VELDER_CASES_8_11
-#undef VELDER_CASES_12_15
-#undef VELDER_CASES_9_15
-#undef VELDER_CASES_1_15
-#undef VELDER_CASES_0_15
-#undef VELDER_CASES_4_15
+// A literal run of length bytes from s. Returns the stream position after
+// it, or null when it does not fit.
+inline const uint8_t* LiteralRun(const uint8_t* s, uint8_t** position, size_t length, const uint8_t* limit,
+                                 const uint8_t* sourceEnd)
+{
+    uint8_t* p = *position;
+    const size_t room = Left(p, limit), left = Left(s, sourceEnd);
+    if (length > room || length > left)
+        return nullptr;
+    CopyExact(p, s, length);
+    *position = p + length;
+    return s + length;
+}
+
+// count copies of the kPeriod (2 or 4) bytes before p. Reads no stream
+// byte; returns s, or null when the copies do not fit.
+template <size_t kPeriod>
+inline const uint8_t* Repeat(const uint8_t* s, uint8_t** position, size_t count, const uint8_t* limit)
+{
+    uint8_t* p = *position;
+    const size_t length = kPeriod * count;
+    if (length > Left(p, limit))
+        return nullptr;
+    // The pattern is widened in a register: widening it through memory
+    // would read back stores of another size, which stalls.
+    uint64_t wide;
+    if (kPeriod == 2) {
+        uint16_t pattern;
+        memcpy(&pattern, p - 2, 2);
+        wide = pattern * 0x0001000100010001ull;
+    } else {
+        uint32_t pattern;
+        memcpy(&pattern, p - 4, 4);
+        wide = pattern * 0x0000000100000001ull;
+    }
+    uint8_t word[16];
+    memcpy(word, &wide, 8);
+    memcpy(word + 8, &wide, 8);
+    FillPattern(p, word, length);
+    *position = p + length;
+    return s;
+}
 
 }  // namespace
 
@@ -395,52 +364,24 @@ void DecompressPixels(const uint8_t* source, uint8_t* destination, const uint8_t
 {
     const uint8_t* s = source;
     uint8_t* p = destination;
-    while (s != sourceEnd) {
+    // Each command leaves s after itself, or null when decoding ends.
+    while (s != nullptr && s != sourceEnd) {
         const unsigned n = *s++;
-        if (n == 0)
-            return;
-        if (n <= 0x40) {  // literal run of 2n bytes
-            const size_t length = 2 * n;
-            const size_t room = static_cast<size_t>(limit - p), left = static_cast<size_t>(sourceEnd - s);
-            if (length > room || length > left)
-                return;
-            // A short run in one masked piece: no branch on its length.
-            if (length < 16 && kPieceRoom <= room && kPieceRoom <= left)
-                CopyPiece(p, s, length);
-            else
-                CopyExact(p, s, length);
-            p += length;
-            s += length;
-        } else if (n <= 0x80) {  // the last pair, c times
-            const size_t length = 2 * (n - 0x40);
-            if (length > static_cast<size_t>(limit - p))
-                return;
-            uint8_t word[16];
-            Copy2(word, p - 2);
-            Copy2(word + 2, word);
-            Copy4(word + 4, word);
-            Copy8(word + 8, word);
-            FillPattern(p, word, length);
-            p += length;
-        } else if (n <= 0xC0) {  // the last four bytes, c times
-            const size_t length = 4 * (n - 0x80);
-            if (length > static_cast<size_t>(limit - p))
-                return;
-            uint8_t word[16];
-            Copy4(word, p - 4);
-            Copy4(word + 4, word);
-            Copy8(word + 8, word);
-            FillPattern(p, word, length);
-            p += length;
-        } else {  // a group of n - 0xC0 pair codes
-            const unsigned count = n - 0xC0;
-            if (kMaxPairCodeInput * count <= static_cast<size_t>(sourceEnd - s) &&
-                kMaxPairCodeOutput * count + kPieceRoom <= static_cast<size_t>(limit - p))
+        if (n == kCommandEnd) {
+            s = nullptr;
+        } else if (n <= kLiteralRunLast) {
+            s = LiteralRun(s, &p, 2 * size_t(n), limit, sourceEnd);
+        } else if (n <= kPairRepeatLast) {
+            s = Repeat<2>(s, &p, n - kLiteralRunLast, limit);
+        } else if (n <= kQuadRepeatLast) {
+            s = Repeat<4>(s, &p, n - kPairRepeatLast, limit);
+        } else {
+            const unsigned count = n - kQuadRepeatLast;
+            if (kMaxPairCodeInput * count <= Left(s, sourceEnd) &&
+                kMaxPairCodeOutput * count < Left(p, limit))
                 s = RunPairGroup<false>(s, &p, count, limit, sourceEnd);
             else
                 s = RunPairGroup<true>(s, &p, count, limit, sourceEnd);
-            if (s == nullptr)
-                return;
         }
     }
 }

@@ -12,16 +12,24 @@
 #include <vector>
 
 struct CompressOptions {
-    // Extra cost, in 1/256 byte, charged for every pair code (back-references
-    // included) and every repeat command: each one is a separate dispatch in
-    // the decoder, while a literal run moves up to 128 bytes at once. Raising
-    // it trades size for decoding speed; 0 asks for the smallest stream the
-    // parser can find.
-    unsigned codePenalty = 160;
+    // The price of decoding time, in 1/256 byte per nanosecond: the parser
+    // charges every command and pair code what it costs the viewer's decoder
+    // (measured per kind, see compress.cpp) at this rate, beside its size,
+    // so that it takes a few bytes more where they decode much faster. 0
+    // asks for the smallest stream the parser can find.
+    unsigned codePenalty = 64;
     // How many earlier positions with the same 4-byte hash are tried when
     // looking for a back-reference.
     unsigned chainDepth = 48;
 };
+
+// The result of CompressPixels with what the parser estimated for it.
+struct CompressedPixels {
+    std::vector<uint8_t> stream;
+    uint64_t decodeNanoseconds = 0;  // estimated time the viewer takes to decode it
+};
+CompressedPixels CompressPixelsEstimated(const uint8_t* pixels, size_t size,
+                                         const CompressOptions& options = CompressOptions());
 
 // Compresses size bytes of palette indexes (rows top-down, padding
 // included; size must be even) into a stream that ends with the end command
