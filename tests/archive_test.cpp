@@ -337,17 +337,17 @@ TEST(Enumerate, LastNameEntryDecidesEvenWhenUnusable)
     }
 }
 
-// The Part's lookup, written out naively: scan the name table from the last
+// The name lookup, written out naively: scan the name table from the last
 // entry, and take the name only if it starts and ends inside the file.
 std::string NaiveName(const Bytes& bytes, size_t directory, size_t nameTable, uint16_t index)
 {
-    size_t nameArea = directory + ((bytes[directory] << 8) | bytes[directory + 1]);
-    unsigned count = (bytes[nameTable] << 8) | bytes[nameTable + 1];
+    size_t nameArea = directory + ReadBE16(&bytes[directory]);
+    unsigned count = ReadBE16(&bytes[nameTable]);
     for (size_t n = count; n-- > 0;) {
         size_t entry = nameTable + 2 + 4 * n;
-        if (((bytes[entry + 2] << 8) | bytes[entry + 3]) != index)
+        if (ReadBE16(&bytes[entry + 2]) != index)
             continue;
-        size_t at = nameArea + ((bytes[entry] << 8) | bytes[entry + 1]);
+        size_t at = nameArea + ReadBE16(&bytes[entry]);
         size_t zero = at;
         while (zero < bytes.size() && bytes[zero] != 0)
             ++zero;
@@ -366,11 +366,11 @@ TEST(Enumerate, MaximalTablesMatchTheNaiveScan)
     std::vector<Item> items = Enumerate(bytes);
     ASSERT_EQ(items.size(), 65535u);
     const size_t directory = ReadBE32(bytes.data() + 20);
-    const size_t table = directory + ((bytes[directory + 8] << 8) | bytes[directory + 9]);
+    const size_t table = directory + ReadBE16(&bytes[directory + 8]);
     for (size_t r = 0; r < items.size(); r += 61) {
         size_t entry = table + 2 + 4 * r;
         Item expected{ReadBE16(&bytes[entry]), ReadBE16(&bytes[entry + 2]), ""};
-        expected.name = NaiveName(bytes, directory, directory + ((bytes[directory + 10] << 8) | bytes[directory + 11]),
+        expected.name = NaiveName(bytes, directory, directory + ReadBE16(&bytes[directory + 10]),
                                   expected.index);
         EXPECT_EQ(items[r], expected) << r;
     }
@@ -518,7 +518,7 @@ TEST(MapArchive, MapsWholeFilesAndRefusesTheRest)
     EXPECT_EQ(view.base, nullptr);
 
     std::string empty = TempPath("empty.mhk");
-    ASSERT_TRUE(WriteFile(empty, Bytes()));
+    ASSERT_TRUE(WriteBytes(empty, Bytes()));
     EXPECT_FALSE(MapArchive(&view, empty.c_str()));
     EXPECT_EQ(view.base, nullptr);
     remove(empty.c_str());
@@ -535,7 +535,7 @@ TEST(MapArchive, MapsWholeFilesAndRefusesTheRest)
 
     Bytes bytes = BuildArchive(SmallPlan());
     std::string path = TempPath("small.mhk");
-    ASSERT_TRUE(WriteFile(path, bytes));
+    ASSERT_TRUE(WriteBytes(path, bytes));
     ASSERT_TRUE(MapArchive(&view, path.c_str()));
     ASSERT_NE(view.base, nullptr);
     EXPECT_EQ(view.size, bytes.size());

@@ -5,12 +5,12 @@
 // fuzzer into the directory walk. The buffer is exactly the input's size,
 // so any read past the end trips AddressSanitizer.
 #include <stdint.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include <vector>
 
 #include "archive/archive.h"
+#include "tests/fuzz/fuzz_check.h"
 
 namespace {
 
@@ -18,12 +18,6 @@ const uint8_t* g_base;
 uint32_t g_size;
 unsigned g_expected;
 unsigned g_seen;
-
-void Check(bool condition)
-{
-    if (!condition)
-        abort();
-}
 
 void OnCount(unsigned count)
 {
@@ -62,7 +56,6 @@ void Walk(const uint8_t* base, uint32_t size)
             Check(length > 0 && data >= base && length <= static_cast<uint32_t>(base + size - data));
     }
 }
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "app/drop_target.h"
-#include "app/viewer.h"
-#include "archive/archive.h"
+#include "app/archive_browser.h"
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "app/startup.h"
 #include "tests/gui/gui_support.h"
 #include "tests/gui/pictures.h"
 
@@ -30,11 +32,12 @@ std::string Format(const char* format, unsigned long a, long b = 0, long c = 0)
     return text;
 }
 
-// Counts the releases of the media that a FileList handed out; a medium
-// with this owner is given back to it instead of being freed.
-class MediumOwner : public IUnknown {
+// The IUnknown part of a test object that outlives every reference: it
+// hands out no other interface and counts its releases.
+template <typename Interface>
+class Counted : public Interface {
 public:
-    int released = 0;
+    int releases = 0;
     STDMETHODIMP QueryInterface(REFIID, void** object) override
     {
         *object = nullptr;
@@ -43,10 +46,14 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override
     {
-        ++released;
+        ++releases;
         return 1;
     }
 };
+
+// Counts the releases of the media that a FileList handed out; a medium
+// with this owner is given back to it instead of being freed.
+typedef Counted<IUnknown> MediumOwner;
 
 // A data object that offers a list of files as CF_HDROP in global memory,
 // ANSI or wide, or (offered false) no file list at all.
@@ -135,22 +142,10 @@ private:
 };
 
 // A drag-image helper that logs what it is given and, like Wine's, does nothing.
-class RecordingHelper : public IDropTargetHelper {
+class RecordingHelper : public Counted<IDropTargetHelper> {
 public:
     HWND hwnd = nullptr;
     IDataObject* data = nullptr;
-    int releases = 0;
-    STDMETHODIMP QueryInterface(REFIID, void** object) override
-    {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        ++releases;
-        return 1;
-    }
     STDMETHODIMP DragEnter(HWND target, IDataObject* object, POINT* point, DWORD effect) override
     {
         hwnd = target;
@@ -362,7 +357,7 @@ TEST_F(DropTargetTest, AcceptsOneFileWhenCopyingIsAllowedAndOpensItOnTheDrop)
             // Without copying, the data is not even looked at; every list is given back.
             const bool copying = (c.allowed & kCopy) != 0;
             EXPECT_EQ(data.calls, copying ? 2 : 0) << "GetData on DragEnter and Drop only";
-            EXPECT_EQ(data.owner.released, data.handedOut);
+            EXPECT_EQ(data.owner.releases, data.handedOut);
             ASSERT_EQ(boxes.boxes().size(), c.box != nullptr ? 1u : 0u);
             if (c.box != nullptr) {
                 EXPECT_EQ(boxes.boxes()[0].text, c.box);
@@ -509,7 +504,7 @@ DWORD DragFiles(const std::vector<std::string>& files, DWORD allowed, HRESULT* r
     DropSoon source;
     DWORD effect = 0xFF;
     HRESULT hr = DoDragDrop(&data, &source, allowed, &effect);
-    EXPECT_EQ(data.owner.released, data.handedOut) << "every file list given back";
+    EXPECT_EQ(data.owner.releases, data.handedOut) << "every file list given back";
     if (result != nullptr)
         *result = hr;
     return effect;
@@ -520,7 +515,7 @@ DWORD DragFiles(const std::vector<std::string>& files, DWORD allowed, HRESULT* r
 const char kChosen[] = "Z:\\chosen\\in the dialog.mhk";
 
 // Each box notes the state it was shown in, and that it came during a drop.
-std::string StateAtBox()
+ViewerSnapshot StateAtBox()
 {
     g_events.push_back("box");
     return ViewerState();
@@ -603,7 +598,7 @@ TEST_F(DropOnMainWindowTest, OnlyACopyOfOneFileEndsInADrop)
         EXPECT_EQ(last, d.effect != kNone ? "helper Drop" : "helper DragLeave");
         EXPECT_EQ(Opens(), d.effect != kNone ? std::vector<std::string>{"open " + a} : std::vector<std::string>{});
     }
-    EXPECT_EQ(ViewerState(), OpenState(a, 1));
+    EXPECT_STATE(ViewerState(), OpenState(a, 1));
 }
 
 TEST_F(DropOnMainWindowTest, ADroppedArchiveOpensAsTheOpenCommandOpensIt)
@@ -616,15 +611,15 @@ TEST_F(DropOnMainWindowTest, ADroppedArchiveOpensAsTheOpenCommandOpensIt)
     BoxRecorder recorder;
     recorder.QueueFileName(a);
     Command(IDM_OPEN, 1);
-    const std::string opened = ViewerState();
+    const ViewerSnapshot opened = ViewerState();
     const std::vector<std::string> items = Items();
     const std::string chosen = g_openPath;
-    EXPECT_EQ(opened, OpenState(a, 3));
+    EXPECT_STATE(opened, OpenState(a, 3));
 
     EXPECT_EQ(DragFiles({b}, kCopy), kCopy);
-    EXPECT_EQ(ViewerState(), OpenState(b, 1));
+    EXPECT_STATE(ViewerState(), OpenState(b, 1));
     EXPECT_EQ(DragFiles({a}, kCopy), kCopy);
-    EXPECT_EQ(ViewerState(), opened);
+    EXPECT_STATE(ViewerState(), opened);
     EXPECT_EQ(Items(), items);
     EXPECT_EQ(g_openPath, chosen) << "drops leave the dialog's path alone";
     EXPECT_EQ(recorder.boxes().size(), 1u) << "the dialog, and no message box";
@@ -672,12 +667,12 @@ TEST_F(DropOnMainWindowTest, ADroppedFileOpensOrExplainsWhyNotDuringTheDrop)
             ASSERT_NE(g_hbmImage, nullptr);
         }
         const std::string& file = files[c.file];
-        const std::string after = c.lines < 0 ? kEmptyState : OpenState(file, c.lines);
+        const ViewerSnapshot after = c.lines < 0 ? kEmptyState : OpenState(file, c.lines);
         g_events.clear();
         BoxRecorder recorder;
         recorder.snapshot = StateAtBox;
         EXPECT_EQ(DragFiles({file}, kCopy | kMove), kCopy) << "accepted whatever the file is";
-        EXPECT_EQ(ViewerState(), after);
+        EXPECT_STATE(ViewerState(), after);
         EXPECT_STREQ(g_openPath, kChosen);
         ASSERT_EQ(recorder.boxes().size(), c.box != nullptr ? 1u : 0u);
         if (c.box != nullptr) {
@@ -685,7 +680,7 @@ TEST_F(DropOnMainWindowTest, ADroppedFileOpensOrExplainsWhyNotDuringTheDrop)
             EXPECT_EQ(box.text, c.box);
             EXPECT_EQ(box.caption, kProduct);
             EXPECT_EQ(box.icon, c.icon);
-            EXPECT_EQ(box.state, after) << "shown last, once the state is settled";
+            EXPECT_STATE(box.state, after) << "shown last, once the state is settled";
             // Inside the drop: after the platform's Drop reached the target.
             ASSERT_GE(g_events.size(), 2u);
             EXPECT_EQ(g_events.back(), "box");
@@ -739,11 +734,11 @@ TEST_F(DropOnMainWindowTest, OpenArchiveFromAnotherThreadIsIgnored)
     CloseHandle(thread);
     EXPECT_EQ(code, 0u) << "both sends answered with 0";
     EXPECT_EQ(Opens(), (std::vector<std::string>{"cross-thread open (no address)", "cross-thread open " + a}));
-    EXPECT_EQ(ViewerState(), kEmptyState);
+    EXPECT_STATE(ViewerState(), kEmptyState);
     EXPECT_TRUE(recorder.boxes().empty());
     // The same path sent from the window's own thread opens.
     Open(a);
-    EXPECT_EQ(ViewerState(), OpenState(a, 1));
+    EXPECT_STATE(ViewerState(), OpenState(a, 1));
 }
 
 TEST_F(DropOnMainWindowTest, PostedOpenArchiveNeverReachesTheWindow)
@@ -758,7 +753,7 @@ TEST_F(DropOnMainWindowTest, PostedOpenArchiveNeverReachesTheWindow)
     PumpMessages();
     EXPECT_EQ(recorder.boxes().size(), 1u) << "only the test's own box";
     EXPECT_TRUE(Opens().empty());
-    EXPECT_EQ(ViewerState(), kEmptyState);
+    EXPECT_STATE(ViewerState(), kEmptyState);
 }
 
 // ---- The whole program: ViewerMain's own registration ----
@@ -768,7 +763,7 @@ struct ViewerScript {
     bool busy, done;
     std::string archive;
     DWORD effects[2];
-    std::string state;
+    ViewerSnapshot state;
 };
 ViewerScript g_viewer;
 
@@ -803,7 +798,7 @@ TEST(ViewerMainDrop, ADragOntoTheRunningViewerOpensTheFile)
     ResetViewerState();
     ASSERT_TRUE(UnregisterClassA(MAIN_WINDOW_CLASS, GetModuleHandleA(nullptr))) << GetLastError();
     const std::string archive = TempPath("running viewer.mhk");
-    ASSERT_TRUE(WriteFile(archive, ImageArchive({{1, "one", RawPicture(2, 2, 1).resource},
+    ASSERT_TRUE(WriteBytes(archive, ImageArchive({{1, "one", RawPicture(2, 2, 1).resource},
                                                  {2, "two", RawPicture(2, 2, 2).resource}})));
     BoxRecorder boxes;
     g_events.clear();
@@ -819,7 +814,7 @@ TEST(ViewerMainDrop, ADragOntoTheRunningViewerOpensTheFile)
     ASSERT_TRUE(g_viewer.done);
     EXPECT_EQ(g_viewer.effects[0], kNone);
     EXPECT_EQ(g_viewer.effects[1], kCopy);
-    EXPECT_EQ(g_viewer.state, OpenState(archive, 2));
+    EXPECT_STATE(g_viewer.state, OpenState(archive, 2));
     EXPECT_EQ(Opens(), std::vector<std::string>{"open " + archive});
     EXPECT_EQ(g_revokeAfterDestroy, DRAGDROP_E_NOTREGISTERED) << "the window's destruction withdrew the registration";
     EXPECT_TRUE(boxes.boxes().empty());

@@ -7,7 +7,9 @@
 
 #include <string>
 
-#include "app/viewer.h"
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "app/startup.h"
 #include "tests/gui/gui_support.h"
 
 namespace {
@@ -505,14 +507,17 @@ TEST_F(MainWindowTest, TheClassCarriesMenuIconsAndNoBackgroundBrush)
         GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
         EXPECT_STREQ(text, popups[i]);
     }
-    LONG style = GetWindowLongA(hwnd_, GWL_STYLE);
-    EXPECT_EQ(style & 0x12CF0000, 0x12CF0000) << std::hex << style;
+    const DWORD style = static_cast<DWORD>(GetWindowLongA(hwnd_, GWL_STYLE));
+    const DWORD mainStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE;
+    EXPECT_EQ(style & mainStyle, mainStyle) << std::hex << style;
     char title[64] = {0};
     GetWindowTextA(hwnd_, title, sizeof title);
     EXPECT_STREQ(title, "Velder Image Viewer");
     EXPECT_EQ(GetDlgCtrlID(g_hwndList), IDC_IMAGELIST);
     EXPECT_EQ(GetDlgCtrlID(g_hwndStatus), IDC_STATUSBAR);
-    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(g_hwndList, GWL_STYLE)) & 0x50201101u, 0x50201101u);
+    const DWORD listStyle =
+        WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_DISABLENOSCROLL;
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(g_hwndList, GWL_STYLE)) & listStyle, listStyle);
 }
 
 }  // namespace

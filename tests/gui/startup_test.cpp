@@ -8,8 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/viewer.h"
-#include "archive/archive.h"
+#include "app/archive_browser.h"
+#include "app/main_window.h"
+#include "app/startup.h"
 #include "tests/gui/gui_support.h"
 #include "tests/support/archive_builder.h"
 
@@ -41,7 +42,7 @@ TEST(ExitRoutines, RunInReverseOrderAndAFullStackRefusesMore)
 {
     const ExitRoutine* routines = MakeRoutines(std::make_integer_sequence<int, 63>());
     std::string path = TempPath("exit_routines.mhk");
-    ASSERT_TRUE(WriteFile(path, BuildArchive(ArchivePlan{})));
+    ASSERT_TRUE(WriteBytes(path, BuildArchive(ArchivePlan{})));
     ASSERT_TRUE(MapArchive(&g_archive, path.c_str()));
     const uint32_t size = g_archive.size;
 

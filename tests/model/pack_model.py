@@ -8,6 +8,8 @@ Written from the formats' descriptions, independently of the C++ code.
 
 import struct
 
+from mhk_model import be16
+
 
 # ---- Bitmap files ----------------------------------------------------------
 
@@ -42,10 +44,6 @@ def pack_name(path):
 
 
 # ---- tBMP resources --------------------------------------------------------
-
-def be16(b, at):
-    return (b[at] << 8) | b[at + 1]
-
 
 def resource_header(res):
     """(width, height, pitch, format, palette bytes or b"") of a resource

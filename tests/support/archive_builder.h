@@ -1,6 +1,7 @@
-// archive_builder.h - writes Mohawk archives for the tests, well-formed by
-// default; Layout tells where every table landed so that a test can break
-// any field afterwards with PutBE16/PutBE32, truncate, or append.
+// archive_builder.h - writes Mohawk archives and tBMP resources for the
+// tests, well-formed by default; Layout tells where every table landed so
+// that a test can break any field afterwards with PutBE16/PutBE32,
+// truncate, or append.
 #pragma once
 
 #include <stdint.h>
@@ -59,8 +60,15 @@ Bytes BuildArchive(const ArchivePlan& plan, Layout* layout = nullptr);
 // after a test has grown or shrunk the archive on purpose.
 void FixHeaderSizes(Bytes& bytes);
 
+// An 8-bit tBMP resource as the tests want it, any field allowed: header
+// (pitch PalettePitch(width) unless given), the palette block with palette
+// (256 blue, green, red triples), then body (the rows for format 10; the
+// four unread bytes and the stream for 1034).
+Bytes EightBitResource(unsigned width, unsigned height, unsigned format, const Bytes& palette, const Bytes& body,
+                       int pitch = -1);
+
 // Writes bytes to a file; true on success.
-bool WriteFile(const std::string& path, const Bytes& bytes);
+bool WriteBytes(const std::string& path, const Bytes& bytes);
 
 // A fresh path in the test's temporary directory.
 std::string TempPath(const std::string& leaf);

@@ -1,19 +1,11 @@
 // bench_pictures.cpp - see bench_pictures.h.
 #include "tests/support/bench_pictures.h"
 
+#include "tests/support/random.h"
+
 namespace {
 
 const unsigned kSide = 1024;
-
-// A small linear congruential generator: the same numbers everywhere.
-struct Random {
-    uint32_t state;
-    uint32_t Next()
-    {
-        state = state * 1664525u + 1013904223u;
-        return state >> 8;
-    }
-};
 
 std::vector<uint8_t> RampPalette()
 {
