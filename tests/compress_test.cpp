@@ -59,9 +59,8 @@ std::vector<uint8_t> Area(unsigned width, unsigned height, const std::function<u
     return area;
 }
 
-// Counts what a stream is made of, as the model decodes it into an area of
-// areaSize bytes: commands by kind, two-byte pair codes by their high nibble,
-// long back-references and the longest distance.
+// What a stream decoded by the model into areaSize bytes is made of: commands
+// by kind, two-byte pair codes by high nibble, 0xFC codes, longest distance.
 struct Census {
     std::map<std::string, unsigned> commands;
     std::map<unsigned, unsigned> families;
@@ -365,17 +364,6 @@ TEST(Resource, TrueColourResourceHasTheOneLayout)
 
 // ---- Archives --------------------------------------------------------------
 
-struct Listed {
-    uint16_t id, index;
-    std::string name;
-};
-std::vector<Listed> g_listed;
-void OnCount(unsigned) {}
-void OnItem(uint16_t id, uint16_t index, const char* name)
-{
-    g_listed.push_back(Listed{id, index, name ? name : "<none>"});
-}
-
 TEST(Archive, WrittenArchivesReadBack)
 {
     std::vector<ArchiveItem> items;
@@ -391,13 +379,13 @@ TEST(Archive, WrittenArchivesReadBack)
     std::string error;
     ASSERT_TRUE(BuildMohawkArchive(items, &archive, &error)) << error;
     ASSERT_TRUE(IsValidArchive(archive.data(), uint32_t(archive.size())));
-    g_listed.clear();
-    EnumerateResources(archive.data(), kTypeBitmap, OnCount, OnItem);
-    ASSERT_EQ(g_listed.size(), items.size());
+    std::vector<unsigned> counts;
+    const std::vector<ListedItem> listed = ListResources(archive.data(), kTypeBitmap, &counts);
+    ASSERT_EQ(listed.size(), items.size());
     for (size_t i = 0; i < items.size(); ++i) {
-        EXPECT_EQ(g_listed[i].id, items[i].id);
-        EXPECT_EQ(g_listed[i].index, i + 1);
-        EXPECT_EQ(g_listed[i].name, items[i].name.empty() ? "<none>" : items[i].name);
+        EXPECT_EQ(listed[i].id, items[i].id);
+        EXPECT_EQ(listed[i].index, i + 1);
+        EXPECT_EQ(listed[i].name, items[i].name.empty() ? "<null>" : items[i].name);
         const uint8_t* data;
         uint32_t size;
         ASSERT_TRUE(GetResourceData(archive.data(), uint16_t(i + 1), &data, &size));

@@ -1,5 +1,4 @@
-// fuzz_check.h - the fuzz targets' one assertion: a wrong result aborts, and
-// libFuzzer keeps the input that caused it.
+// fuzz_check.h - a wrong result aborts, and libFuzzer keeps the input.
 #pragma once
 
 #include <stdlib.h>

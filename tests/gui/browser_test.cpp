@@ -241,9 +241,7 @@ TEST_F(ViewerTest, TheShownImageHasTheDecodedPixelsAndIsPaintedAtOnce)
         if (before != nullptr) {
             EXPECT_EQ(GetObjectType(before), 0u) << "the previous image was deleted";
         }
-        char status[32] = {0};
-        SendMessageA(g_hwndStatus, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(status));
-        EXPECT_EQ(std::string(status), "Size: " + std::to_string(p.width) + "x" + std::to_string(p.height));
+        EXPECT_EQ(ViewerState().status, "Size: " + std::to_string(p.width) + "x" + std::to_string(p.height));
         ASSERT_NE(g_hbmImage, nullptr);
         Pixels shown = ReadBitmap(screen, g_hbmImage, p.width, p.height);
         EXPECT_TRUE(shown.data == p.rgb) << "the shown pixels differ from the picture";
@@ -389,8 +387,7 @@ TEST_F(ViewerTest, Figures)
     std::vector<double> opens;
     for (int run = 0; run < kRuns; ++run) {
         // Timed from an empty window, as after start-up.
-        if (g_archive.base != nullptr)
-            ReleaseArchive(&g_archive);
+        ReleaseArchiveAtExit();
         SendMessageA(g_hwndList, LB_RESETCONTENT, 0, 0);
         LARGE_INTEGER start, end;
         QueryPerformanceCounter(&start);

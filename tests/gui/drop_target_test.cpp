@@ -818,8 +818,7 @@ TEST(ViewerMainDrop, ADragOntoTheRunningViewerOpensTheFile)
     EXPECT_EQ(Opens(), std::vector<std::string>{"open " + archive});
     EXPECT_EQ(g_revokeAfterDestroy, DRAGDROP_E_NOTREGISTERED) << "the window's destruction withdrew the registration";
     EXPECT_TRUE(boxes.boxes().empty());
-    if (g_archive.base != nullptr)
-        ReleaseArchive(&g_archive);
+    ReleaseArchiveAtExit();
     DeleteFileA(archive.c_str());
 }
 

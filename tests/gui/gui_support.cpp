@@ -248,9 +248,7 @@ void MainWindowTest::TearDown()
     if (hwnd_ != nullptr && IsWindow(hwnd_))
         DestroyWindow(hwnd_);
     PumpMessages();
-    if (g_hbmImage != nullptr)
-        DeleteObject(g_hbmImage);
-    g_hbmImage = nullptr;
+    SetDisplayedImage(nullptr);
 }
 
 void MainWindowTest::Resize(UINT width, UINT height)
@@ -334,15 +332,12 @@ testing::AssertionResult SameState(const char*, const char*, const ViewerSnapsho
     field("archive open", actual.archiveOpen, expected.archiveOpen);
     field("repaint pending", actual.repaintPending, expected.repaintPending);
     const std::string text = differences.GetString();
-    if (text.empty())
-        return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "viewer state differs:" << text;
+    return text.empty() ? testing::AssertionSuccess() : testing::AssertionFailure() << "viewer state differs:" << text;
 }
 
 void ViewerTest::SetUp()
 {
-    if (g_archive.base != nullptr)
-        ReleaseArchive(&g_archive);
+    ReleaseArchiveAtExit();
     memset(g_openPath, 0, sizeof g_openPath);
     MainWindowTest::SetUp();
 }
@@ -350,8 +345,7 @@ void ViewerTest::SetUp()
 void ViewerTest::TearDown()
 {
     MainWindowTest::TearDown();
-    if (g_archive.base != nullptr)
-        ReleaseArchive(&g_archive);
+    ReleaseArchiveAtExit();
     for (const std::string& path : temp_) {
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(path.c_str());

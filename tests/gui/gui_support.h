@@ -118,8 +118,7 @@ struct ImageLine {
 // entry i + 1, plus a resource of another type.
 Bytes ImageArchive(const std::vector<ImageLine>& lines);
 
-// The viewer's state now (repaintPending left false).
-ViewerSnapshot ViewerState();
+ViewerSnapshot ViewerState();  // the state now (repaintPending left false)
 
 // ---- Where these tests take Wine's behaviour, which Windows does not share ----
 // The Unix file system is drive Z: (FromUnix: this build's mhkbmp.exe, and

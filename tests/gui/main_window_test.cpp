@@ -217,7 +217,7 @@ TEST_F(MainWindowTest, EraseDrawsTheImageAtItsPlaceAndFillsTheRest)
     for (const PaintCase& c : cases) {
         SCOPED_TRACE(c.what);
         g_blackBackground = c.black;
-        g_hbmImage = c.imageWidth > 0 ? MakePatternBitmap(c.imageWidth, c.imageHeight) : nullptr;
+        SetDisplayedImage(c.imageWidth > 0 ? MakePatternBitmap(c.imageWidth, c.imageHeight) : nullptr);
         Pixels pixels = EraseIntoMemory(hwnd_, W, H, 0xFF00FF);
         const uint32_t background = c.black ? kBlack : ButtonFace();
         const int x0 = g_listWidth + 8, y0 = 8;
@@ -228,16 +228,14 @@ TEST_F(MainWindowTest, EraseDrawsTheImageAtItsPlaceAndFillsTheRest)
             return inImage ? PatternColour(x - x0, y - y0) : background;
         }, &first);
         EXPECT_EQ(wrong, 0) << first;
-        if (g_hbmImage != nullptr)
-            DeleteObject(g_hbmImage);
-        g_hbmImage = nullptr;
+        SetDisplayedImage(nullptr);
     }
 }
 
 TEST_F(MainWindowTest, EraseFillsOnlyTheClipRegion)
 {
     Resize(800, 400);
-    g_hbmImage = MakePatternBitmap(100, 100);
+    SetDisplayedImage(MakePatternBitmap(100, 100));
     // Clip box over part of the image and part of the background.
     RECT clip = {150, 20, 260, 60};
     Pixels pixels = EraseIntoMemory(hwnd_, 800, 400, 0xFF00FF, &clip);
@@ -272,7 +270,7 @@ TEST_F(MainWindowTest, OnScreenTheChildControlsKeepTheirPixels)
     SetWindowPos(hwnd_, HWND_TOP, 0, 0, 900, 600, SWP_NOMOVE);
     RECT client;
     GetClientRect(hwnd_, &client);
-    g_hbmImage = MakePatternBitmap(client.right, client.bottom);
+    SetDisplayedImage(MakePatternBitmap(client.right, client.bottom));
     RepaintWindow(hwnd_);
     UpdateWindow(hwnd_);
     PumpMessages();
@@ -338,13 +336,11 @@ TEST_F(MainWindowTest, SaveAndCopyAreGreyedWhileNoImageIsShown)
     for (const MenuCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "image " << c.image << ", popup " << c.position << ", command "
                                         << c.command);
-        g_hbmImage = c.image ? MakePatternBitmap(4, 4) : nullptr;
+        SetDisplayedImage(c.image ? MakePatternBitmap(4, 4) : nullptr);
         UINT state = PopupItemState(c.position, c.command);
         ASSERT_NE(state, static_cast<UINT>(-1)) << "no such item";
         EXPECT_EQ((state & MF_GRAYED) != 0, c.grayed);
-        if (g_hbmImage != nullptr)
-            DeleteObject(g_hbmImage);
-        g_hbmImage = nullptr;
+        SetDisplayedImage(nullptr);
     }
 }
 
@@ -429,9 +425,7 @@ TEST_F(MainWindowTest, UnknownCommandsAndForeignNotificationsAreIgnored)
 TEST_F(MainWindowTest, ClearStatusTextEmptiesTheStatusBar)
 {
     SendMessageA(g_hwndStatus, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("Size: 608x392"));
-    char text[64] = "x";
-    SendMessageA(g_hwndStatus, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(text));
-    ASSERT_STREQ(text, "Size: 608x392");
+    ASSERT_EQ(ViewerState().status, "Size: 608x392");
     ClearStatusText();
     EXPECT_EQ(LOWORD(SendMessageA(g_hwndStatus, SB_GETTEXTLENGTHA, 0, 0)), 0);
     EXPECT_EQ(GetWindowTextLengthA(g_hwndStatus), 0);
@@ -458,7 +452,7 @@ TEST_F(MainWindowTest, ClosingDestroysTheWindowAndQuitsWithZero)
             PumpMessages();
         }
         HBITMAP image = c.image ? MakePatternBitmap(8, 8) : nullptr;
-        g_hbmImage = image;
+        SetDisplayedImage(image);
         std::string how = c.how;
         if (how == "exit")
             Command(IDM_EXIT);
@@ -510,9 +504,7 @@ TEST_F(MainWindowTest, TheClassCarriesMenuIconsAndNoBackgroundBrush)
     const DWORD style = static_cast<DWORD>(GetWindowLongA(hwnd_, GWL_STYLE));
     const DWORD mainStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE;
     EXPECT_EQ(style & mainStyle, mainStyle) << std::hex << style;
-    char title[64] = {0};
-    GetWindowTextA(hwnd_, title, sizeof title);
-    EXPECT_STREQ(title, "Velder Image Viewer");
+    EXPECT_EQ(ViewerState().title, "Velder Image Viewer");
     EXPECT_EQ(GetDlgCtrlID(g_hwndList), IDC_IMAGELIST);
     EXPECT_EQ(GetDlgCtrlID(g_hwndStatus), IDC_STATUSBAR);
     const DWORD listStyle =

@@ -122,6 +122,25 @@ void FixHeaderSizes(Bytes& bytes)
     PutBE32(bytes, 16, static_cast<uint32_t>(bytes.size()));
 }
 
+namespace {
+
+std::vector<unsigned>* s_counts;
+std::vector<ListedItem>* s_items;
+
+}  // namespace
+
+std::vector<ListedItem> ListResources(const uint8_t* base, uint32_t tag, std::vector<unsigned>* counts)
+{
+    std::vector<ListedItem> items;
+    counts->clear();
+    s_counts = counts;
+    s_items = &items;
+    EnumerateResources(
+        base, tag, [](unsigned count) { s_counts->push_back(s_items->empty() ? count : 0); },
+        [](uint16_t id, uint16_t index, const char* name) { s_items->push_back({id, index, name ? name : "<null>"}); });
+    return items;
+}
+
 Bytes EightBitResource(unsigned width, unsigned height, unsigned format, const Bytes& palette, const Bytes& body,
                        int pitch)
 {

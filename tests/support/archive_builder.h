@@ -60,10 +60,21 @@ Bytes BuildArchive(const ArchivePlan& plan, Layout* layout = nullptr);
 // after a test has grown or shrunk the archive on purpose.
 void FixHeaderSizes(Bytes& bytes);
 
-// An 8-bit tBMP resource as the tests want it, any field allowed: header
-// (pitch PalettePitch(width) unless given), the palette block with palette
-// (256 blue, green, red triples), then body (the rows for format 10; the
-// four unread bytes and the stream for 1034).
+// One line of what EnumerateResources reports.
+struct ListedItem {
+    uint16_t id;
+    uint16_t index;
+    std::string name;  // "<null>" for no name
+    bool operator==(const ListedItem& o) const { return id == o.id && index == o.index && name == o.name; }
+};
+
+// Everything EnumerateResources reports for type tag of the archive at
+// base: the items, and in *counts each count (0 for one after an item).
+std::vector<ListedItem> ListResources(const uint8_t* base, uint32_t tag, std::vector<unsigned>* counts);
+
+// An 8-bit tBMP resource, any field allowed: header (pitch PalettePitch(width)
+// unless given), palette block with palette (256 blue, green, red triples),
+// then body (format 10: the rows; 1034: four unread bytes and the stream).
 Bytes EightBitResource(unsigned width, unsigned height, unsigned format, const Bytes& palette, const Bytes& body,
                        int pitch = -1);
 

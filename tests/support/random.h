@@ -1,5 +1,4 @@
-// random.h - a small linear congruential generator for test data: the same
-// numbers on every platform and build.
+// random.h - the tests' one generator of numbers, the same on every platform.
 #pragma once
 
 #include <stdint.h>
