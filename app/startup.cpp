@@ -4,6 +4,17 @@
 
 #include "app/archive_browser.h"
 
+namespace {
+
+// RegisterArchiveCleanup
+//     The one static initialiser.
+int RegisterArchiveCleanup(void)
+{
+    return RegisterExitRoutine(ReleaseArchiveAtExit);
+}
+
+}  // namespace
+
 const InitRoutine g_initRoutines[2] = {nullptr, RegisterArchiveCleanup};
 
 ExitRoutine g_exitRoutines[kMaxExitRoutines];
@@ -34,9 +45,4 @@ int RegisterExitRoutine(ExitRoutine routine)
     *g_exitRoutineTop = routine;
     ++g_exitRoutineTop;
     return 0;
-}
-
-int RegisterArchiveCleanup(void)
-{
-    return RegisterExitRoutine(ReleaseArchiveAtExit);
 }

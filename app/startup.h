@@ -12,8 +12,10 @@ typedef void (*ExitRoutine)(void);  // run once at process exit
 
 const int kMaxExitRoutines = 64;
 
+// The static initialisers run first to last, null ones skipped; the one
+// there registers ReleaseArchiveAtExit. The exit routines form a stack.
 extern HINSTANCE g_hInstance;                           // this program's module; every resource comes from it
-extern const InitRoutine g_initRoutines[2];             // static initialisers, first to last; null ones skipped
+extern const InitRoutine g_initRoutines[2];             // static initialisers
 extern ExitRoutine g_exitRoutines[kMaxExitRoutines];    // exit routines, bottom at index 0
 extern ExitRoutine* g_exitRoutineTop;                   // next free slot of g_exitRoutines
 
@@ -35,10 +37,6 @@ void RunExitRoutines(void);
 //     Pushes routine on the exit stack: 0, or non-zero when the stack is full
 //     (a full stack refuses it rather than be overrun).
 int RegisterExitRoutine(ExitRoutine routine);
-
-// RegisterArchiveCleanup
-//     The one static initialiser: registers ReleaseArchiveAtExit.
-int RegisterArchiveCleanup(void);
 
 // ViewerMain
 //     Sets up OLE, the controls, the main window and its drop target, runs
