@@ -13,7 +13,7 @@
 
 namespace {
 
-Bytes g_archive_bytes;
+Bytes s_archiveBytes;
 
 void NoCount(unsigned) {}
 void NoItem(uint16_t, uint16_t, const char* name)
@@ -52,14 +52,14 @@ size_t ReferenceEnumerate(const uint8_t* base)
 void BM_Enumerate(benchmark::State& state)
 {
     for (auto _ : state)
-        EnumerateResources(g_archive_bytes.data(), kTypeBitmap, NoCount, NoItem);
+        EnumerateResources(s_archiveBytes.data(), kTypeBitmap, NoCount, NoItem);
 }
 BENCHMARK(BM_Enumerate)->Unit(benchmark::kMillisecond);
 
 void BM_ReferenceScan(benchmark::State& state)
 {
     for (auto _ : state)
-        benchmark::DoNotOptimize(ReferenceEnumerate(g_archive_bytes.data()));
+        benchmark::DoNotOptimize(ReferenceEnumerate(s_archiveBytes.data()));
 }
 BENCHMARK(BM_ReferenceScan)->Unit(benchmark::kMillisecond)->Iterations(2);
 
@@ -80,7 +80,7 @@ public:
 
 int main(int argc, char** argv)
 {
-    g_archive_bytes = BuildMaximalArchive();
+    s_archiveBytes = BuildMaximalArchive();
     benchmark::Initialize(&argc, argv);
     Recorder recorder;
     benchmark::RunSpecifiedBenchmarks(&recorder);

@@ -23,7 +23,7 @@ namespace {
 const DWORD kCopy = DROPEFFECT_COPY, kMove = DROPEFFECT_MOVE, kLink = DROPEFFECT_LINK, kNone = DROPEFFECT_NONE;
 
 // What the drag-image helper, the data object and the windows saw, in order.
-std::vector<std::string> g_events;
+std::vector<std::string> s_events;
 
 std::string Format(const char* format, unsigned long a, long b = 0, long c = 0)
 {
@@ -86,7 +86,7 @@ public:
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override
     {
         ++calls;
-        g_events.push_back("GetData");
+        s_events.push_back("GetData");
         // As strict as a source may be: the whole content, no device.
         if (!offered_ || format->cfFormat != CF_HDROP || (format->tymed & TYMED_HGLOBAL) == 0 ||
             format->dwAspect != DVASPECT_CONTENT || format->lindex != -1 || format->ptd != nullptr)
@@ -150,28 +150,28 @@ public:
     {
         hwnd = target;
         data = object;
-        g_events.push_back(Format("helper DragEnter %lu at %ld,%ld", effect, point->x, point->y));
+        s_events.push_back(Format("helper DragEnter %lu at %ld,%ld", effect, point->x, point->y));
         return E_NOTIMPL;
     }
     STDMETHODIMP DragLeave() override
     {
-        g_events.push_back("helper DragLeave");
+        s_events.push_back("helper DragLeave");
         return E_NOTIMPL;
     }
     STDMETHODIMP DragOver(POINT* point, DWORD effect) override
     {
-        g_events.push_back(Format("helper DragOver %lu at %ld,%ld", effect, point->x, point->y));
+        s_events.push_back(Format("helper DragOver %lu at %ld,%ld", effect, point->x, point->y));
         return E_NOTIMPL;
     }
     STDMETHODIMP Drop(IDataObject* object, POINT* point, DWORD effect) override
     {
         data = object;
-        g_events.push_back(Format("helper Drop %lu at %ld,%ld", effect, point->x, point->y));
+        s_events.push_back(Format("helper Drop %lu at %ld,%ld", effect, point->x, point->y));
         return E_NOTIMPL;
     }
     STDMETHODIMP Show(BOOL) override
     {
-        g_events.push_back("helper Show");
+        s_events.push_back("helper Show");
         return E_NOTIMPL;
     }
 };
@@ -182,7 +182,7 @@ void RecordOpen(LPARAM lParam)
     std::string prefix = InSendMessage() ? "cross-thread open " : "open ";
     // The lowest 64 KB are never mapped: there, the tests' stand-in for an
     // address in another process.
-    g_events.push_back(prefix + (lParam < 0x10000 ? "(no address)" : reinterpret_cast<const char*>(lParam)));
+    s_events.push_back(prefix + (lParam < 0x10000 ? "(no address)" : reinterpret_cast<const char*>(lParam)));
 }
 
 LRESULT CALLBACK OpenRecorderProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -197,7 +197,7 @@ LRESULT CALLBACK OpenRecorderProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
 std::vector<std::string> Opens()
 {
     std::vector<std::string> opens;
-    for (const std::string& e : g_events) {
+    for (const std::string& e : s_events) {
         if (e.find("open ") != std::string::npos)
             opens.push_back(e);
     }
@@ -229,7 +229,7 @@ protected:
                                   nullptr);
         ASSERT_NE(window_, nullptr);
         CreateDropTarget(&target_, window_);
-        g_events.clear();
+        s_events.clear();
     }
     void TearDown() override
     {
@@ -336,7 +336,7 @@ TEST_F(DropTargetTest, AcceptsOneFileWhenCopyingIsAllowedAndOpensItOnTheDrop)
         }
         for (const DragCase& c : cases) {
             SCOPED_TRACE(testing::Message() << c.what << ", helper " << helper);
-            g_events.clear();
+            s_events.clear();
             BoxRecorder boxes;
             FileList data(c.files, c.wide, c.offered);
             const DWORD answer = c.accepted ? kCopy : kNone;
@@ -435,7 +435,7 @@ TEST_F(DropTargetTest, TheHelperSeesEveryOperationFirstWithTheEffectAsReceived)
         "helper DragEnter 6 at 5,6", "helper DragOver 5 at 7,8", "helper DragLeave",
         "helper DragEnter 7 at 5,6", "GetData", "helper Drop 7 at 9,10", "GetData", std::string("open ") + kArchive,
     };
-    EXPECT_EQ(g_events, expected);
+    EXPECT_EQ(s_events, expected);
     EXPECT_EQ(helper.hwnd, window_);
     EXPECT_EQ(helper.data, &one);
 
@@ -448,8 +448,8 @@ TEST_F(DropTargetTest, TheHelperSeesEveryOperationFirstWithTheEffectAsReceived)
 
 // ---- Registered for the real main window ----
 
-WNDPROC g_mainProc;
-HRESULT g_revokeAfterDestroy;
+WNDPROC s_mainProc;
+HRESULT s_revokeAfterDestroy;
 
 // Records WM_OPENARCHIVE on its way to the main window; after the window's
 // own WM_DESTROY handling, tries to withdraw the registration once more.
@@ -457,9 +457,9 @@ LRESULT CALLBACK MainSpy(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_OPENARCHIVE)
         RecordOpen(lParam);
-    LRESULT result = CallWindowProcA(g_mainProc, hwnd, message, wParam, lParam);
+    LRESULT result = CallWindowProcA(s_mainProc, hwnd, message, wParam, lParam);
     if (message == WM_DESTROY)
-        g_revokeAfterDestroy = RevokeDragDrop(hwnd);
+        s_revokeAfterDestroy = RevokeDragDrop(hwnd);
     return result;
 }
 
@@ -517,7 +517,7 @@ const char kChosen[] = "Z:\\chosen\\in the dialog.mhk";
 // Each box notes the state it was shown in, and that it came during a drop.
 ViewerSnapshot StateAtBox()
 {
-    g_events.push_back("box");
+    s_events.push_back("box");
     return ViewerState();
 }
 
@@ -527,9 +527,9 @@ protected:
     {
         ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
         ViewerTest::SetUp();
-        g_mainProc = reinterpret_cast<WNDPROC>(
+        s_mainProc = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(MainSpy)));
-        g_events.clear();
+        s_events.clear();
     }
     void TearDown() override
     {
@@ -583,7 +583,7 @@ TEST_F(DropOnMainWindowTest, OnlyACopyOfOneFileEndsInADrop)
     };
     for (const RealDrag& d : drags) {
         SCOPED_TRACE(d.what);
-        g_events.clear();
+        s_events.clear();
         HRESULT result = E_FAIL;
         EXPECT_EQ(DragFiles(d.files, d.allowed, &result), d.effect);
         if (d.effect != kNone) {
@@ -591,7 +591,7 @@ TEST_F(DropOnMainWindowTest, OnlyACopyOfOneFileEndsInADrop)
         }
         // Without an effect the drag ends in DragLeave, never in Drop.
         std::string last;
-        for (const std::string& e : g_events) {
+        for (const std::string& e : s_events) {
             if (e.rfind("helper ", 0) == 0)
                 last = e.substr(0, e.find(' ', 7));
         }
@@ -668,7 +668,7 @@ TEST_F(DropOnMainWindowTest, ADroppedFileOpensOrExplainsWhyNotDuringTheDrop)
         }
         const std::string& file = files[c.file];
         const ViewerSnapshot after = c.lines < 0 ? kEmptyState : OpenState(file, c.lines);
-        g_events.clear();
+        s_events.clear();
         BoxRecorder recorder;
         recorder.snapshot = StateAtBox;
         EXPECT_EQ(DragFiles({file}, kCopy | kMove), kCopy) << "accepted whatever the file is";
@@ -682,9 +682,9 @@ TEST_F(DropOnMainWindowTest, ADroppedFileOpensOrExplainsWhyNotDuringTheDrop)
             EXPECT_EQ(box.icon, c.icon);
             EXPECT_STATE(box.state, after) << "shown last, once the state is settled";
             // Inside the drop: after the platform's Drop reached the target.
-            ASSERT_GE(g_events.size(), 2u);
-            EXPECT_EQ(g_events.back(), "box");
-            EXPECT_EQ(g_events[g_events.size() - 2], "open " + file);
+            ASSERT_GE(s_events.size(), 2u);
+            EXPECT_EQ(s_events.back(), "box");
+            EXPECT_EQ(s_events[s_events.size() - 2], "open " + file);
         }
     }
     RemoveDirectoryA(folder.c_str());
@@ -695,9 +695,9 @@ TEST_F(DropOnMainWindowTest, DestroyingTheWindowWithdrawsTheRegistration)
     CreateDropTarget(&target_, hwnd_);
     ASSERT_EQ(RegisterDragDrop(hwnd_, DropTargetInterface(&target_)), S_OK);
     EXPECT_EQ(RegisterDragDrop(hwnd_, DropTargetInterface(&target_)), DRAGDROP_E_ALREADYREGISTERED);
-    g_revokeAfterDestroy = E_UNEXPECTED;
+    s_revokeAfterDestroy = E_UNEXPECTED;
     DestroyWindow(hwnd_);
-    EXPECT_EQ(g_revokeAfterDestroy, DRAGDROP_E_NOTREGISTERED);
+    EXPECT_EQ(s_revokeAfterDestroy, DRAGDROP_E_NOTREGISTERED);
 }
 
 struct CrossThreadSend {
@@ -765,13 +765,13 @@ struct ViewerScript {
     DWORD effects[2];
     ViewerSnapshot state;
 };
-ViewerScript g_viewer;
+ViewerScript s_viewer;
 
 // Runs inside ViewerMain's loop: two drags onto its window (DoDragDrop
 // runs a loop of its own, which brings more ticks), then File > Exit.
 VOID CALLBACK ViewerTick(HWND, UINT, UINT_PTR, DWORD)
 {
-    ViewerScript& s = g_viewer;
+    ViewerScript& s = s_viewer;
     if (s.busy || s.done)
         return;
     HWND main = FindWindowA(MAIN_WINDOW_CLASS, nullptr);
@@ -783,7 +783,7 @@ VOID CALLBACK ViewerTick(HWND, UINT, UINT_PTR, DWORD)
         return;
     }
     s.busy = true;
-    g_mainProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(main, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(MainSpy)));
+    s_mainProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(main, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(MainSpy)));
     PointAtImageArea(main);
     s.effects[0] = DragFiles({s.archive, s.archive}, kCopy | kMove);
     s.effects[1] = DragFiles({s.archive}, kCopy | kMove);
@@ -801,22 +801,22 @@ TEST(ViewerMainDrop, ADragOntoTheRunningViewerOpensTheFile)
     ASSERT_TRUE(WriteBytes(archive, ImageArchive({{1, "one", RawPicture(2, 2, 1).resource},
                                                  {2, "two", RawPicture(2, 2, 2).resource}})));
     BoxRecorder boxes;
-    g_events.clear();
-    g_viewer = ViewerScript();
-    g_viewer.archive = archive;
-    g_revokeAfterDestroy = E_UNEXPECTED;
+    s_events.clear();
+    s_viewer = ViewerScript();
+    s_viewer.archive = archive;
+    s_revokeAfterDestroy = E_UNEXPECTED;
     UINT_PTR timer = SetTimer(nullptr, 0, 20, ViewerTick);
     ASSERT_NE(timer, 0u);
     int result = ViewerMain();
     KillTimer(nullptr, timer);
 
     EXPECT_EQ(result, 0);
-    ASSERT_TRUE(g_viewer.done);
-    EXPECT_EQ(g_viewer.effects[0], kNone);
-    EXPECT_EQ(g_viewer.effects[1], kCopy);
-    EXPECT_STATE(g_viewer.state, OpenState(archive, 2));
+    ASSERT_TRUE(s_viewer.done);
+    EXPECT_EQ(s_viewer.effects[0], kNone);
+    EXPECT_EQ(s_viewer.effects[1], kCopy);
+    EXPECT_STATE(s_viewer.state, OpenState(archive, 2));
     EXPECT_EQ(Opens(), std::vector<std::string>{"open " + archive});
-    EXPECT_EQ(g_revokeAfterDestroy, DRAGDROP_E_NOTREGISTERED) << "the window's destruction withdrew the registration";
+    EXPECT_EQ(s_revokeAfterDestroy, DRAGDROP_E_NOTREGISTERED) << "the window's destruction withdrew the registration";
     EXPECT_TRUE(boxes.boxes().empty());
     ReleaseArchiveAtExit();
     DeleteFileA(archive.c_str());

@@ -171,26 +171,26 @@ TEST_F(MainWindowTest, OnlyAChangeOfListWidthRepaintsTheWholeClientArea)
 }
 
 // Counts WM_ERASEBKGND on the way to the window procedure.
-int g_erases;
-WNDPROC g_mainProc;
+int s_erases;
+WNDPROC s_mainProc;
 LRESULT CALLBACK CountingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_ERASEBKGND)
-        ++g_erases;
-    return CallWindowProcA(g_mainProc, hwnd, message, wParam, lParam);
+        ++s_erases;
+    return CallWindowProcA(s_mainProc, hwnd, message, wParam, lParam);
 }
 
 TEST_F(MainWindowTest, RepaintWindowErasesTheWholeClientArea)
 {
     UpdateWindow(hwnd_);
-    g_mainProc = reinterpret_cast<WNDPROC>(
+    s_mainProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingProc)));
-    g_erases = 0;
+    s_erases = 0;
     RepaintWindow(hwnd_);
     EXPECT_TRUE(WholeClientInvalid(hwnd_));
     UpdateWindow(hwnd_);
-    EXPECT_EQ(g_erases, 1) << "all drawing happens while erasing";
-    SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_mainProc));
+    EXPECT_EQ(s_erases, 1) << "all drawing happens while erasing";
+    SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(s_mainProc));
 }
 
 // ---- Painting ----
