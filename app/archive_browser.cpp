@@ -1,17 +1,12 @@
-// archive_browser.cpp - opening archives (Open dialog, command line, drop),
-// listing their bitmap resources, and showing the selected one.
-//
-// What is open lives in g_archive, the list box, g_hbmImage and the status
-// bar; the list keeps only numbers that refer back into the archive.
-#include "app/viewer.h"
+// archive_browser.cpp - opening archives, listing their bitmap resources,
+// and showing the selected one.
+#include "app/archive_browser.h"
 
-#include <commctrl.h>
-#include <commdlg.h>
-#include <string.h>
+#include "app/file_dialogs.h"
+#include "app/main_window.h"
+#include "app/messages.h"
 
-#include "archive/archive.h"
-
-// The path last chosen in the Open dialog; the next dialog starts from it.
+ArchiveView g_archive;
 char g_openPath[MAX_PATH];
 
 namespace {
@@ -51,11 +46,31 @@ void GetTitleOfPath(const char* path, char* title)
     lstrcpynA(title, name, MAX_PATH);
 }
 
+// ReserveListItems, AddListItem
+//     The enumeration's callbacks: storage for count lines at once instead
+//     of one allocation per line, then one line per resource (its name, or
+//     "[ID]") carrying its ListItemKey. The list copies the text, so nothing
+//     it holds points into the archive.
+void ReserveListItems(unsigned count)
+{
+    SendMessageA(g_hwndList, LB_INITSTORAGE, count, static_cast<LPARAM>(count) * kReservedBytesPerLine);
+}
+
+void AddListItem(uint16_t id, uint16_t index, const char* name)
+{
+    char idText[kIdTextSize];
+    if (name == nullptr) {
+        wsprintfA(idText, "[%d]", static_cast<int>(id));
+        name = idText;
+    }
+    LRESULT line = SendMessageA(g_hwndList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    // A line the list could not store is simply missing.
+    if (line >= 0)
+        SendMessageA(g_hwndList, LB_SETITEMDATA, static_cast<WPARAM>(line), ListItemKey(id, index));
+}
+
 }  // namespace
 
-// OpenArchive
-//     Steps in a fixed order: leave what is open, map, validate, list, title.
-//     Each failure settles the state first and shows its box last.
 void OpenArchive(HWND hwnd, const char* path)
 {
     SetWindowTextA(hwnd, PRODUCT_NAME);
@@ -63,8 +78,7 @@ void OpenArchive(HWND hwnd, const char* path)
         ReleaseArchive(&g_archive);
         SendMessageA(g_hwndList, LB_RESETCONTENT, 0, 0);
         if (g_hbmImage != nullptr) {
-            DeleteObject(g_hbmImage);
-            g_hbmImage = nullptr;
+            SetDisplayedImage(nullptr);
             ClearStatusText();
             RepaintWindow(hwnd);
         }
@@ -101,37 +115,13 @@ void OpenArchive(HWND hwnd, const char* path)
     SetWindowTextA(hwnd, caption);
 }
 
-// ReserveListItems
-//     One allocation for all lines instead of one per line.
-void ReserveListItems(unsigned count)
-{
-    SendMessageA(g_hwndList, LB_INITSTORAGE, count, static_cast<LPARAM>(count) * kReservedBytesPerLine);
-}
-
-// AddListItem
-//     The list copies the text, so nothing it holds points into the archive.
-void AddListItem(uint16_t id, uint16_t index, const char* name)
-{
-    char idText[kIdTextSize];
-    if (name == nullptr) {
-        wsprintfA(idText, "[%d]", static_cast<int>(id));
-        name = idText;
-    }
-    LRESULT line = SendMessageA(g_hwndList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
-    // A line the list could not store is simply missing.
-    if (line >= 0)
-        SendMessageA(g_hwndList, LB_SETITEMDATA, static_cast<WPARAM>(line), ListItemKey(id, index));
-}
-
-// DecodeSelectedImage
-//     With no line selected there is nothing to decode: the list's error
-//     value must not be taken for a key (its low half, 65535, is a valid
-//     file-table index).
 bool DecodeSelectedImage(bool bottomUp, BitmapBuffer* buffer)
 {
     if (g_archive.base == nullptr)
         return false;
     LRESULT line = SendMessageA(g_hwndList, LB_GETCURSEL, 0, 0);
+    // The list's error value must not be taken for a key: its low half,
+    // 65535, is a valid file-table index.
     if (line < 0)
         return false;
     uint32_t key = static_cast<uint32_t>(SendMessageA(g_hwndList, LB_GETITEMDATA, static_cast<WPARAM>(line), 0));
@@ -142,10 +132,6 @@ bool DecodeSelectedImage(bool bottomUp, BitmapBuffer* buffer)
     return DecodeBitmapResource(data, size, bottomUp, buffer);
 }
 
-// ShowSelectedImage
-//     Decodes top-down, turns the picture into a device bitmap for painting
-//     and paints it before returning. An unreadable line keeps the image
-//     that was shown.
 void ShowSelectedImage(HWND hwnd)
 {
     BitmapBuffer bitmap;
@@ -154,65 +140,31 @@ void ShowSelectedImage(HWND hwnd)
         ShowWarning(hwnd, "The image cannot be read.");
         return;
     }
-    if (g_hbmImage != nullptr)
-        DeleteObject(g_hbmImage);
 
     // The rows come from bitmap.pixels, which may lie in the archive's view
-    // rather than behind the header.
+    // rather than behind the header. A device bitmap paints fastest.
     const BITMAPINFOHEADER* header = bitmap.header;
     HDC dc = GetDC(hwnd);
-    g_hbmImage = CreateDIBitmap(dc, header, CBM_INIT, bitmap.pixels, reinterpret_cast<const BITMAPINFO*>(header),
-                                DIB_RGB_COLORS);
+    SetDisplayedImage(CreateDIBitmap(dc, header, CBM_INIT, bitmap.pixels,
+                                     reinterpret_cast<const BITMAPINFO*>(header), DIB_RGB_COLORS));
     ReleaseDC(hwnd, dc);
 
     const long height = header->biHeight < 0 ? -header->biHeight : header->biHeight;
     char text[kSizeTextSize];
     wsprintfA(text, "Size: %lux%lu", static_cast<unsigned long>(header->biWidth), static_cast<unsigned long>(height));
-    SendMessageA(g_hwndStatus, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text));
+    SetStatusText(text);
 
     ReleaseBitmap(&bitmap);
     RepaintWindow(hwnd);
     UpdateWindow(hwnd);
 }
 
-// BrowseAndOpenArchive
-//     A cancelled dialog changes nothing.
 void BrowseAndOpenArchive(HWND hwnd)
 {
     if (ShowOpenDialog(hwnd, g_openPath))
         OpenArchive(hwnd, g_openPath);
 }
 
-// ShowOpenDialog
-//     path is not emptied: the dialog starts from the last choice.
-BOOL ShowOpenDialog(HWND owner, char* path)
-{
-    OPENFILENAMEA dialog;
-    FileDialogRecord(&dialog, owner, path, "Mohawk Archives (*.mhk)\0*.mhk\0", "Open Archive",
-                     OFN_FILEMUSTEXIST | OFN_HIDEREADONLY, "mhk");
-    return GetOpenFileNameA(&dialog);
-}
-
-// FileDialogRecord
-//     Zeroes the record first: no instance, custom filter, file title,
-//     initial folder, hook or template.
-void FileDialogRecord(OPENFILENAMEA* dialog, HWND owner, char* path, const char* filter, const char* title,
-                      DWORD flags, const char* defaultExtension)
-{
-    memset(dialog, 0, sizeof *dialog);
-    dialog->lStructSize = OPENFILENAME_SIZE_VERSION_400A;
-    dialog->hwndOwner = owner;
-    dialog->lpstrFilter = filter;
-    dialog->nFilterIndex = 1;
-    dialog->lpstrFile = path;
-    dialog->nMaxFile = MAX_PATH;
-    dialog->lpstrTitle = title;
-    dialog->Flags = flags;
-    dialog->lpstrDefExt = defaultExtension;
-}
-
-// OpenCommandLineArchive
-//     The first token is the program; only the second one counts.
 void OpenCommandLineArchive(HWND hwnd)
 {
     char* line = GetCommandLineA();
@@ -225,10 +177,6 @@ void OpenCommandLineArchive(HWND hwnd)
         OpenArchive(hwnd, token);
 }
 
-// NextCommandLineToken
-//     A token is quoted (up to the next quote, or the end of the line) or
-//     runs up to the next separator. No escapes: a backslash is a byte like
-//     any other, and whatever follows a closing quote starts the next token.
 char* NextCommandLineToken(char* position, char** token)
 {
     char* p = position;
@@ -248,4 +196,10 @@ char* NextCommandLineToken(char* position, char** token)
         return p;
     *p = '\0';
     return p + 1;
+}
+
+void ReleaseArchiveAtExit(void)
+{
+    if (g_archive.base != nullptr)
+        ReleaseArchive(&g_archive);
 }

@@ -7,7 +7,8 @@
 #include <shellapi.h>
 #include <string.h>
 
-#include "app/viewer.h"
+#include "app/messages.h"
+#include "app/resource.h"
 
 namespace {
 
@@ -157,8 +158,6 @@ IDropTargetHelper* CreateDragImageHelper(void)
 
 }  // namespace
 
-// CreateDropTarget
-//     Called right after the main window exists, before the registration.
 void CreateDropTarget(DropTarget* target, HWND hwnd)
 {
     target->table = &kDropTargetTable;
@@ -167,8 +166,6 @@ void CreateDropTarget(DropTarget* target, HWND hwnd)
     target->helper = CreateDragImageHelper();
 }
 
-// ReleaseDropTarget
-//     The registration is withdrawn with the main window, not here.
 void ReleaseDropTarget(DropTarget* target)
 {
     if (target->helper != nullptr) {

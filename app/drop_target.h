@@ -42,9 +42,11 @@ inline IDropTarget* DropTargetInterface(DropTarget* target)
 
 // CreateDropTarget
 //     Prepares the object in target's storage for the main window, with the
-//     drag-image helper if one can be made.
+//     drag-image helper if one can be made; called right after the main
+//     window exists, before the registration.
 void CreateDropTarget(DropTarget* target, HWND hwnd);
 
 // ReleaseDropTarget
-//     Gives back the drag-image helper; the object itself stays.
+//     Gives back the drag-image helper; the object itself stays, and the
+//     registration is withdrawn with the main window, not here.
 void ReleaseDropTarget(DropTarget* target);

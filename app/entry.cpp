@@ -1,9 +1,7 @@
 // entry.cpp - the process entry point. The program is linked without the
 // language runtime's start-up code, so this is the first code that runs.
-#include "app/viewer.h"
+#include "app/startup.h"
 
-// ProgramEntry
-//     Initialisers, the main routine, exit routines, then the process ends.
 extern "C" void __stdcall ProgramEntry(void)
 {
     RunInitRoutines();

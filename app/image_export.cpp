@@ -1,8 +1,11 @@
-// image_export.cpp - Copy Image and Save Image As. Both decode the selected
-// resource afresh, bottom-up, as the clipboard and bitmap files want it.
-#include "app/viewer.h"
+// image_export.cpp - Copy Image and Save Image As.
+#include "app/image_export.h"
 
+#include "app/archive_browser.h"
+#include "app/file_dialogs.h"
+#include "app/messages.h"
 #include "bitmap/bitmap_file.h"
+#include "bitmap/block.h"
 
 namespace {
 
@@ -16,9 +19,6 @@ bool WriteToFile(void* context, const void* bytes, uint32_t count)
 
 }  // namespace
 
-// CopyImageToClipboard
-//     The block itself becomes the CF_DIB item. Clipboard failures are
-//     silent; whatever the clipboard did not take is freed.
 void CopyImageToClipboard(HWND hwnd)
 {
     BitmapBuffer bitmap;
@@ -26,7 +26,8 @@ void CopyImageToClipboard(HWND hwnd)
         ShowWarning(hwnd, "The image cannot be read.");
         return;
     }
-    GlobalUnlock(bitmap.handle);
+    // The clipboard takes the block unlocked.
+    UnlockBlock(bitmap.handle);
     bool taken = false;
     if (OpenClipboard(hwnd)) {
         if (EmptyClipboard())
@@ -34,12 +35,9 @@ void CopyImageToClipboard(HWND hwnd)
         CloseClipboard();
     }
     if (!taken)
-        GlobalFree(bitmap.handle);
+        FreeBlock(bitmap.handle);
 }
 
-// SaveImageAs
-//     Nothing is decoded until a name is chosen. A file that cannot be
-//     written whole is not left behind half written.
 void SaveImageAs(HWND hwnd)
 {
     char path[MAX_PATH];
@@ -72,14 +70,4 @@ void SaveImageAs(HWND hwnd)
     ReleaseBitmap(&bitmap);
     if (failure != nullptr)
         ShowWarning(hwnd, failure);
-}
-
-// ShowSaveDialog
-//     Asks before replacing a file, and only for names in existing folders.
-BOOL ShowSaveDialog(HWND owner, char* path)
-{
-    OPENFILENAMEA dialog;
-    FileDialogRecord(&dialog, owner, path, "Windows Bitmap (*.bmp)\0*.bmp\0", "Save Image As",
-                     OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST, "bmp");
-    return GetSaveFileNameA(&dialog);
 }

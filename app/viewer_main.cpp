@@ -1,18 +1,109 @@
 // viewer_main.cpp - the main routine: OLE and common controls, the window
-// class, the main window, the drop target and the message loop.
-#include "app/viewer.h"
+// class and its procedure, the main window, the drop target and the message
+// loop.
+#include "app/startup.h"
 
 #include <commctrl.h>
 #include <ole2.h>
 
+#include "app/archive_browser.h"
 #include "app/drop_target.h"
+#include "app/image_export.h"
+#include "app/main_window.h"
+#include "app/messages.h"
 
-// This program's module; every resource is loaded from it.
 HINSTANCE g_hInstance;
 
-// RegisterMainWindowClass
-//     The class has no background brush: the window paints all of its
-//     background itself while erasing.
+namespace {
+
+// The About box's text: product, version, an empty line, notice and contact.
+const char kAboutText[] =
+    PRODUCT_NAME "\n"
+    "Version 1.0.0\n"
+    "\n"
+    "Copyright (C) Velder Software. All rights reserved.\n"
+    "Contact: support@velder.example";
+
+// OnOpenArchive
+//     The path is an address in the sender's process and is good only for a
+//     send from this thread (the drop target's). A send from another thread
+//     or process is ignored; posted copies never get here (the main window
+//     filters them out).
+void OnOpenArchive(HWND hwnd, const char* path)
+{
+    if (!InSendMessage())
+        OpenArchive(hwnd, path);
+}
+
+// OnCommand
+//     List notifications, then menu and accelerator commands; notifications
+//     of other controls and unknown commands are ignored.
+void OnCommand(HWND hwnd, WPARAM wParam, LPARAM lParam)
+{
+    HWND control = reinterpret_cast<HWND>(lParam);
+    if (control != nullptr) {
+        if (control == g_hwndList && HIWORD(wParam) == LBN_SELCHANGE)
+            ShowSelectedImage(hwnd);
+        return;
+    }
+    switch (LOWORD(wParam)) {
+    case IDM_OPEN:
+        BrowseAndOpenArchive(hwnd);
+        break;
+    case IDM_SAVEAS:
+        SaveImageAs(hwnd);
+        break;
+    case IDM_EXIT:
+        SendMessageA(hwnd, WM_CLOSE, 0, 0);
+        break;
+    case IDM_COPY:
+        CopyImageToClipboard(hwnd);
+        break;
+    case IDM_BLACKBG:
+        ToggleBlackBackground(hwnd);
+        break;
+    case IDM_ABOUT:
+        ShowInfo(hwnd, kAboutText);
+        break;
+    }
+}
+
+// MainWindowProc
+//     One handler per message; the rest goes to the default handling.
+LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        OnCreate(hwnd, reinterpret_cast<const CREATESTRUCTA*>(lParam)->hInstance);
+        OpenCommandLineArchive(hwnd);
+        return 0;
+    case WM_DESTROY:
+        OnDestroy(hwnd);
+        return 0;
+    case WM_SIZE:
+        OnSize(hwnd, LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case WM_SETFOCUS:
+        SetFocus(g_hwndList);
+        return 0;
+    case WM_ERASEBKGND:
+        OnEraseBackground(reinterpret_cast<HDC>(wParam));
+        return 1;
+    case WM_COMMAND:
+        OnCommand(hwnd, wParam, lParam);
+        return 0;
+    case WM_INITMENUPOPUP:
+        OnInitMenuPopup(reinterpret_cast<HMENU>(wParam), LOWORD(lParam));
+        return 0;
+    case WM_OPENARCHIVE:
+        OnOpenArchive(hwnd, reinterpret_cast<const char*>(lParam));
+        return 0;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+}  // namespace
+
 ATOM RegisterMainWindowClass(void)
 {
     HICON icon = static_cast<HICON>(
@@ -36,9 +127,6 @@ ATOM RegisterMainWindowClass(void)
     return RegisterClassExA(&windowClass);
 }
 
-// CreateMainWindow
-//     Shown by its creation (WS_VISIBLE); WM_CREATE and the first WM_SIZE
-//     have run when this returns.
 HWND CreateMainWindow(ATOM windowClass)
 {
     return CreateWindowExA(0, reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(windowClass)), PRODUCT_NAME,
@@ -46,8 +134,6 @@ HWND CreateMainWindow(ATOM windowClass)
                            CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, g_hInstance, nullptr);
 }
 
-// ViewerMain
-//     Returns the quit code of the message loop, or 1 when there is no window.
 int ViewerMain(void)
 {
     g_hInstance = GetModuleHandleA(nullptr);

@@ -7,8 +7,6 @@
 
 #include <string.h>
 
-ArchiveView g_archive;
-
 namespace {
 
 // Header fields, as file offsets.
@@ -73,21 +71,8 @@ const char* FindResourceName(const uint8_t* nameArea, uint16_t index, const uint
     return reinterpret_cast<const char*>(nameArea + s_nameOffset[index]);
 }
 
-}  // namespace
-
-bool IsValidArchive(const uint8_t* base, uint32_t size)
-{
-    // Nothing shorter than the 20 bytes checked below can be an archive, and
-    // nothing past the end may be read.
-    if (size < 20)
-        return false;
-    return ReadBE32(base) == 0x4D48574Bu                // "MHWK"
-           && ReadBE32(base + 4) == size - 8u           //
-           && ReadBE32(base + 8) == 0x52535243u         // "RSRC"
-           && ReadBE32(base + 12) == 0x01000000u        // version 0x0100, then 0x0000
-           && ReadBE32(base + kOffsetFileSize) == size;
-}
-
+// The type entry for type in the directory, or null when there is none or
+// the type table does not lie inside the file (end is one past its last byte).
 const uint8_t* FindTypeEntry(const uint8_t* directory, uint32_t type, const uint8_t* end)
 {
     uint64_t room = static_cast<uint64_t>(end - directory);
@@ -105,6 +90,21 @@ const uint8_t* FindTypeEntry(const uint8_t* directory, uint32_t type, const uint
             return entry;
     }
     return nullptr;
+}
+
+}  // namespace
+
+bool IsValidArchive(const uint8_t* base, uint32_t size)
+{
+    // Nothing shorter than the 20 bytes checked below can be an archive, and
+    // nothing past the end may be read.
+    if (size < 20)
+        return false;
+    return ReadBE32(base) == 0x4D48574Bu                // "MHWK"
+           && ReadBE32(base + 4) == size - 8u           //
+           && ReadBE32(base + 8) == 0x52535243u         // "RSRC"
+           && ReadBE32(base + 12) == 0x01000000u        // version 0x0100, then 0x0000
+           && ReadBE32(base + kOffsetFileSize) == size;
 }
 
 void EnumerateResources(const uint8_t* base, uint32_t type, ResourceCountCallback onCount,

@@ -17,9 +17,6 @@ struct ArchiveView {
     uint32_t size;        // the file's size in bytes (low 32 bits)
 };
 
-// The viewer's one open archive. Starts zeroed (no archive).
-extern ArchiveView g_archive;
-
 // Type tag of bitmap resources: 't' 'B' 'M' 'P' read big-endian.
 const uint32_t kTypeBitmap = 0x74424D50u;
 
@@ -53,8 +50,3 @@ void EnumerateResources(const uint8_t* base, uint32_t type, ResourceCountCallbac
 // *data is untouched (*size may have been written). base must have passed
 // IsValidArchive.
 bool GetResourceData(const uint8_t* base, uint16_t index, const uint8_t** data, uint32_t* size);
-
-// The type entry for type in the directory, or null when there is none or
-// the type table does not lie inside the file (end is one past its last byte).
-// Exposed for the benchmark's reference scan.
-const uint8_t* FindTypeEntry(const uint8_t* directory, uint32_t type, const uint8_t* end);

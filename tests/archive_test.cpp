@@ -19,6 +19,12 @@
 #include <unistd.h>
 #endif
 
+// How a failed check shows a line (found by argument lookup, so outside the namespace).
+std::ostream& operator<<(std::ostream& os, const ListedItem& item)
+{
+    return os << "{" << item.id << ", " << item.index << ", \"" << item.name << "\"}";
+}
+
 namespace {
 
 // A heap copy exactly as large as the archive, so that the sanitizers catch a
@@ -32,45 +38,16 @@ struct ExactCopy {
     std::unique_ptr<uint8_t[]> data;
 };
 
-struct Item {
-    uint16_t id;
-    uint16_t index;
-    std::string name;  // "<null>" for no name
-    bool operator==(const Item& o) const { return id == o.id && index == o.index && name == o.name; }
-};
-
-std::ostream& operator<<(std::ostream& os, const Item& item)
-{
-    return os << "{" << item.id << ", " << item.index << ", \"" << item.name << "\"}";
-}
-
-std::vector<unsigned> g_counts;
-std::vector<Item> g_items;
-
-void RecordCount(unsigned count)
-{
-    EXPECT_TRUE(g_items.empty()) << "count reported after an item";
-    g_counts.push_back(count);
-}
-
-void RecordItem(uint16_t id, uint16_t index, const char* name)
-{
-    g_items.push_back(Item{id, index, name ? name : "<null>"});
-}
-
-// Validates, then enumerates type tag; the archive must be valid.
-std::vector<Item> Enumerate(const Bytes& bytes, uint32_t tag = kTypeBitmap)
+// Validates, then enumerates type tag; the archive must be valid. One
+// count comes first, and only when there are items.
+std::vector<ListedItem> Enumerate(const Bytes& bytes, uint32_t tag = kTypeBitmap)
 {
     ExactCopy copy(bytes);
     EXPECT_TRUE(IsValidArchive(copy.data.get(), copy.size));
-    g_counts.clear();
-    g_items.clear();
-    EnumerateResources(copy.data.get(), tag, RecordCount, RecordItem);
-    if (g_items.empty())
-        EXPECT_TRUE(g_counts.empty()) << "count reported without items";
-    else
-        EXPECT_EQ(g_counts, std::vector<unsigned>{static_cast<unsigned>(g_items.size())});
-    return g_items;
+    std::vector<unsigned> counts;
+    std::vector<ListedItem> items = ListResources(copy.data.get(), tag, &counts);
+    EXPECT_EQ(counts, items.empty() ? std::vector<unsigned>() : std::vector<unsigned>{unsigned(items.size())});
+    return items;
 }
 
 const uint32_t kOtherTag = 0x74575656;  // 'tWAV'
@@ -178,9 +155,9 @@ TEST(IsValidArchive, WrappingSizeField)
 
 TEST(Enumerate, ReportsTableOrderWithNamesByFileIndex)
 {
-    std::vector<Item> expected = {{1000, 2, "second"}, {5, 1, "first"}, {40000, 3, "<null>"}};
+    std::vector<ListedItem> expected = {{1000, 2, "second"}, {5, 1, "first"}, {40000, 3, "<null>"}};
     EXPECT_EQ(Enumerate(BuildArchive(SmallPlan())), expected);
-    EXPECT_EQ(Enumerate(BuildArchive(SmallPlan()), kOtherTag), (std::vector<Item>{{7, 4, "sound"}}));
+    EXPECT_EQ(Enumerate(BuildArchive(SmallPlan()), kOtherTag), (std::vector<ListedItem>{{7, 4, "sound"}}));
 }
 
 TEST(Enumerate, NothingWhenTypeMissingOrEmpty)
@@ -208,7 +185,7 @@ TEST(Enumerate, LaterDuplicatesWin)
     plan.types.push_back(TypePlan{kTypeBitmap, {{1, 1}}, {}});
     plan.types.push_back(TypePlan{kTypeBitmap, {{2, 1}, {3, 2}}, {{"old", 1}, {"x", 2}, {"new", 1}}});
     plan.files = {FilePlan{Data(1)}, FilePlan{Data(1)}};
-    std::vector<Item> expected = {{2, 1, "new"}, {3, 2, "x"}};
+    std::vector<ListedItem> expected = {{2, 1, "new"}, {3, 2, "x"}};
     EXPECT_EQ(Enumerate(BuildArchive(plan)), expected);
 }
 
@@ -218,7 +195,7 @@ TEST(Enumerate, NamesMatchByFileIndexNotById)
     // the resource at index 7, not to ID 7. Duplicate entries are reported twice.
     ArchivePlan plan;
     plan.types.push_back(TypePlan{kTypeBitmap, {{7, 1}, {1, 7}, {9, 1}}, {{"seven", 7}}});
-    std::vector<Item> expected = {{7, 1, "<null>"}, {1, 7, "seven"}, {9, 1, "<null>"}};
+    std::vector<ListedItem> expected = {{7, 1, "<null>"}, {1, 7, "seven"}, {9, 1, "<null>"}};
     EXPECT_EQ(Enumerate(BuildArchive(plan)), expected);
 }
 
@@ -226,7 +203,7 @@ TEST(Enumerate, NamesAreRawBytes)
 {
     ArchivePlan plan;
     plan.types.push_back(TypePlan{kTypeBitmap, {{1, 1}, {2, 2}}, {{"tab\there", 1}, {"\xE9t\xE9", 2}}});
-    std::vector<Item> expected = {{1, 1, "tab\there"}, {2, 2, "\xE9t\xE9"}};
+    std::vector<ListedItem> expected = {{1, 1, "tab\there"}, {2, 2, "\xE9t\xE9"}};
     EXPECT_EQ(Enumerate(BuildArchive(plan)), expected);
 }
 
@@ -242,10 +219,10 @@ TEST(Enumerate, TablesOutsideTheFile)
     struct Case {
         const char* what;
         void (*patch)(Bytes&, const Layout&, size_t size);
-        std::vector<Item> expected;
+        std::vector<ListedItem> expected;
     };
-    const std::vector<Item> unnamed = {{1000, 2, "<null>"}, {5, 1, "<null>"}, {40000, 3, "<null>"}};
-    const std::vector<Item> none;
+    const std::vector<ListedItem> unnamed = {{1000, 2, "<null>"}, {5, 1, "<null>"}, {40000, 3, "<null>"}};
+    const std::vector<ListedItem> none;
     (void)bitmapEntry;
     (void)pastEnd;
     Case cases[] = {
@@ -306,17 +283,17 @@ TEST(Enumerate, NamesMustEndInsideTheFile)
     bytes.insert(bytes.end(), tail, tail + 5);  // with its zero
     FixHeaderSizes(bytes);
     PutBE16(bytes, layout.nameTables[0] + 2, static_cast<uint16_t>(tailAt - layout.nameArea));
-    EXPECT_EQ(Enumerate(bytes), (std::vector<Item>{{1, 1, "tail"}, {2, 2, "b"}}));
+    EXPECT_EQ(Enumerate(bytes), (std::vector<ListedItem>{{1, 1, "tail"}, {2, 2, "b"}}));
 
     bytes.pop_back();  // drop the terminating zero
     FixHeaderSizes(bytes);
-    EXPECT_EQ(Enumerate(bytes), (std::vector<Item>{{1, 1, "<null>"}, {2, 2, "b"}}));
+    EXPECT_EQ(Enumerate(bytes), (std::vector<ListedItem>{{1, 1, "<null>"}, {2, 2, "b"}}));
 
     // A name offset at the end of the file, or beyond it.
     for (size_t at : {bytes.size(), bytes.size() + 100}) {
         Bytes moved = bytes;
         PutBE16(moved, layout.nameTables[0] + 6, static_cast<uint16_t>(at - layout.nameArea));
-        EXPECT_EQ(Enumerate(moved), (std::vector<Item>{{1, 1, "<null>"}, {2, 2, "<null>"}})) << at;
+        EXPECT_EQ(Enumerate(moved), (std::vector<ListedItem>{{1, 1, "<null>"}, {2, 2, "<null>"}})) << at;
     }
 }
 
@@ -331,23 +308,23 @@ TEST(Enumerate, LastNameEntryDecidesEvenWhenUnusable)
             plan.types[0].names.push_back(NamePlan{"n" + std::to_string(i), static_cast<uint16_t>(i == count - 1 || i == 0 ? 1 : 100 + i)});
         Layout layout;
         Bytes bytes = BuildArchive(plan, &layout);
-        EXPECT_EQ(Enumerate(bytes), (std::vector<Item>{{1, 1, "n" + std::to_string(count - 1)}}));
+        EXPECT_EQ(Enumerate(bytes), (std::vector<ListedItem>{{1, 1, "n" + std::to_string(count - 1)}}));
         PutBE16(bytes, layout.nameTables[0] + 2 + 4 * (count - 1), 0xFFFF);
-        EXPECT_EQ(Enumerate(bytes), (std::vector<Item>{{1, 1, "<null>"}})) << count;
+        EXPECT_EQ(Enumerate(bytes), (std::vector<ListedItem>{{1, 1, "<null>"}})) << count;
     }
 }
 
-// The Part's lookup, written out naively: scan the name table from the last
+// The name lookup, written out naively: scan the name table from the last
 // entry, and take the name only if it starts and ends inside the file.
 std::string NaiveName(const Bytes& bytes, size_t directory, size_t nameTable, uint16_t index)
 {
-    size_t nameArea = directory + ((bytes[directory] << 8) | bytes[directory + 1]);
-    unsigned count = (bytes[nameTable] << 8) | bytes[nameTable + 1];
+    size_t nameArea = directory + ReadBE16(&bytes[directory]);
+    unsigned count = ReadBE16(&bytes[nameTable]);
     for (size_t n = count; n-- > 0;) {
         size_t entry = nameTable + 2 + 4 * n;
-        if (((bytes[entry + 2] << 8) | bytes[entry + 3]) != index)
+        if (ReadBE16(&bytes[entry + 2]) != index)
             continue;
-        size_t at = nameArea + ((bytes[entry] << 8) | bytes[entry + 1]);
+        size_t at = nameArea + ReadBE16(&bytes[entry]);
         size_t zero = at;
         while (zero < bytes.size() && bytes[zero] != 0)
             ++zero;
@@ -363,14 +340,14 @@ std::string NaiveName(const Bytes& bytes, size_t directory, size_t nameTable, ui
 TEST(Enumerate, MaximalTablesMatchTheNaiveScan)
 {
     Bytes bytes = BuildMaximalArchive();
-    std::vector<Item> items = Enumerate(bytes);
+    std::vector<ListedItem> items = Enumerate(bytes);
     ASSERT_EQ(items.size(), 65535u);
     const size_t directory = ReadBE32(bytes.data() + 20);
-    const size_t table = directory + ((bytes[directory + 8] << 8) | bytes[directory + 9]);
+    const size_t table = directory + ReadBE16(&bytes[directory + 8]);
     for (size_t r = 0; r < items.size(); r += 61) {
         size_t entry = table + 2 + 4 * r;
-        Item expected{ReadBE16(&bytes[entry]), ReadBE16(&bytes[entry + 2]), ""};
-        expected.name = NaiveName(bytes, directory, directory + ((bytes[directory + 10] << 8) | bytes[directory + 11]),
+        ListedItem expected{ReadBE16(&bytes[entry]), ReadBE16(&bytes[entry + 2]), ""};
+        expected.name = NaiveName(bytes, directory, directory + ReadBE16(&bytes[directory + 10]),
                                   expected.index);
         EXPECT_EQ(items[r], expected) << r;
     }
@@ -518,7 +495,7 @@ TEST(MapArchive, MapsWholeFilesAndRefusesTheRest)
     EXPECT_EQ(view.base, nullptr);
 
     std::string empty = TempPath("empty.mhk");
-    ASSERT_TRUE(WriteFile(empty, Bytes()));
+    ASSERT_TRUE(WriteBytes(empty, Bytes()));
     EXPECT_FALSE(MapArchive(&view, empty.c_str()));
     EXPECT_EQ(view.base, nullptr);
     remove(empty.c_str());
@@ -535,7 +512,7 @@ TEST(MapArchive, MapsWholeFilesAndRefusesTheRest)
 
     Bytes bytes = BuildArchive(SmallPlan());
     std::string path = TempPath("small.mhk");
-    ASSERT_TRUE(WriteFile(path, bytes));
+    ASSERT_TRUE(WriteBytes(path, bytes));
     ASSERT_TRUE(MapArchive(&view, path.c_str()));
     ASSERT_NE(view.base, nullptr);
     EXPECT_EQ(view.size, bytes.size());

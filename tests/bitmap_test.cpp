@@ -10,16 +10,10 @@
 
 #include "bitmap/bitmap.h"
 #include "bitmap/bitmap_file.h"
+#include "common/byte_order.h"
+#include "tests/support/archive_builder.h"
 
 namespace {
-
-typedef std::vector<uint8_t> Bytes;
-
-void Put16(Bytes& b, size_t at, unsigned value)
-{
-    b[at] = static_cast<uint8_t>(value >> 8);
-    b[at + 1] = static_cast<uint8_t>(value);
-}
 
 // Colour i of the test palette: blue i, green 255 - i, red 3i.
 uint8_t Colour(unsigned i, unsigned channel)
@@ -27,23 +21,13 @@ uint8_t Colour(unsigned i, unsigned channel)
     return static_cast<uint8_t>(channel == 0 ? i : channel == 1 ? 255 - i : 3 * i);
 }
 
-// An 8-bit resource: header, palette block, then body (the rows for
-// format 10, the 4 unread bytes and the stream for 1034).
 Bytes Resource8(unsigned width, unsigned height, unsigned format, const Bytes& body, int pitch = -1)
 {
-    Bytes b(780);
-    Put16(b, 0, width);
-    Put16(b, 2, height);
-    Put16(b, 4, pitch < 0 ? (width + 3) & ~3u : static_cast<unsigned>(pitch));
-    Put16(b, 6, format);
-    Put16(b, 8, 0x0304);
-    b[10] = 0x18;
-    b[11] = 0xFF;
+    Bytes palette;
     for (unsigned i = 0; i < 256; ++i)
         for (unsigned c = 0; c < 3; ++c)
-            b[12 + 3 * i + c] = Colour(i, c);
-    b.insert(b.end(), body.begin(), body.end());
-    return b;
+            palette.push_back(Colour(i, c));
+    return EightBitResource(width, height, format, palette, body, pitch);
 }
 
 // Rows of the given pitch whose bytes tell row and column apart.
@@ -61,10 +45,10 @@ const unsigned kWidePitch = 2432;
 Bytes Resource24(unsigned format = 4, size_t size = 8 + 392 * kWidePitch)
 {
     Bytes b(size);
-    Put16(b, 0, 608);
-    Put16(b, 2, 392);
-    Put16(b, 4, kWidePitch);
-    Put16(b, 6, format);
+    PutBE16(b, 0, 608);
+    PutBE16(b, 2, 392);
+    PutBE16(b, 4, kWidePitch);
+    PutBE16(b, 6, static_cast<uint16_t>(format));
     for (size_t i = 8; i < size; ++i)
         b[i] = static_cast<uint8_t>(i % 251);
     return b;
@@ -185,7 +169,10 @@ TEST(Bitmap, HeaderPaletteAndSizes)
             EXPECT_EQ(Bytes(d.bitmap.pixels + shown * 1824, d.bitmap.pixels + (shown + 1) * 1824),
                       Bytes(from, from + 1824)) << r;
         }
-        EXPECT_EQ(Bytes(d.Block() + 715048, d.Block() + 716872).size(), 1824u);
+        // The spare row completes the block; a top-down decode leaves it clear.
+        if (!bottomUp) {
+            EXPECT_EQ(Bytes(d.Block() + 715048, d.Block() + 716872), Bytes(1824, 0));
+        }
     }
 }
 
@@ -277,8 +264,6 @@ bool Record(void* context, const void* bytes, uint32_t count)
     return r->calls.size() != r->failAt;
 }
 
-uint32_t LE32(const Bytes& b) { return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24; }
-
 TEST(BitmapFile, FieldsAndOrder)
 {
     struct Case {
@@ -295,9 +280,9 @@ TEST(BitmapFile, FieldsAndOrder)
         ASSERT_TRUE(WriteBitmapFile(&d.bitmap, Record, &r));
         ASSERT_EQ(r.calls.size(), 5u);
         EXPECT_EQ(r.calls[0], (Bytes{'B', 'M'}));
-        EXPECT_EQ(LE32(r.calls[1]), c.fileSize);
+        EXPECT_EQ(ReadLE32(r.calls[1].data()), c.fileSize);
         EXPECT_EQ(r.calls[2], Bytes(4, 0));
-        EXPECT_EQ(LE32(r.calls[3]), c.pixelOffset);
+        EXPECT_EQ(ReadLE32(r.calls[3].data()), c.pixelOffset);
         EXPECT_EQ(r.calls[4], Bytes(d.Block(), d.Block() + d.bitmap.size));
         size_t total = 0;
         for (const Bytes& call : r.calls)

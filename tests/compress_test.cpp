@@ -10,24 +10,16 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "bitmap/format.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/bench_pictures.h"
 #include "tests/support/naive_decompress.h"
+#include "tests/support/random.h"
 #include "writer/bmp_reader.h"
 #include "writer/compress.h"
 #include "writer/resource_writer.h"
 
 namespace {
-
-struct Random {
-    uint32_t state;
-    uint32_t Next()
-    {
-        state = state * 1103515245u + 12345u;
-        return state >> 8;
-    }
-    unsigned Below(unsigned n) { return Next() % n; }
-};
 
 // Compresses area, decodes it with every decoder and expects it back; the
 // model also says whether the stream ends exactly at its end command and
@@ -67,63 +59,33 @@ std::vector<uint8_t> Area(unsigned width, unsigned height, const std::function<u
     return area;
 }
 
-// Counts what a stream is made of: commands by kind and pair codes by their
-// high nibble; back-reference distances are collected too.
+// What a stream decoded by the model into areaSize bytes is made of: commands
+// by kind, two-byte pair codes by high nibble, 0xFC codes, longest distance.
 struct Census {
     std::map<std::string, unsigned> commands;
-    std::map<unsigned, unsigned> families;  // high nibble of two-byte pair codes
-    unsigned references = 0;
-    unsigned longReferences = 0;  // 0xFC
-    unsigned maxDistance = 0;
+    std::map<unsigned, unsigned> families;
+    unsigned longReferences = 0;
+    size_t maxDistance = 0;
 };
 
-Census Count(const std::vector<uint8_t>& stream)
+Census Count(const std::vector<uint8_t>& stream, size_t areaSize)
 {
+    const NaiveOutcome model = NaiveDecompress(stream, areaSize);
     Census census;
-    size_t s = 0;
-    while (s < stream.size()) {
-        unsigned n = stream[s++];
-        if (n == 0) {
-            ++census.commands["end"];
-            break;
-        }
-        if (n <= 0x40) {
-            ++census.commands["literal"];
-            s += 2 * n;
-        } else if (n <= 0x80) {
-            ++census.commands["pair repeat"];
-        } else if (n <= 0xC0) {
-            ++census.commands["four-byte repeat"];
-        } else {
-            ++census.commands["group"];
-            for (unsigned c = n - 0xC0; c > 0 && s < stream.size(); --c) {
-                unsigned code = stream[s++], h = code >> 4, l = code & 15;
-                bool reference = l >= 4 && (h == 0xA || h == 0xB || h == 0xE || (h == 0xF && l <= 0xC));
-                if (reference) {
-                    ++census.references;
-                    unsigned distance;
-                    if (code == 0xFC) {
-                        ++census.longReferences;
-                        unsigned m = stream[s];
-                        distance = 256 * (m % 4) + stream[s + 1];
-                        s += (m & 4) ? 2 : 3;
-                    } else {
-                        distance = 256 * (l % 4) + stream[s];
-                        unsigned copy = 3 * (h == 0xA ? 0 : h == 0xB ? 1 : h == 0xE ? 2 : 3) + l / 4 + 2;
-                        s += copy % 2 ? 2 : 1;
-                    }
-                    census.maxDistance = std::max(census.maxDistance, distance);
-                    continue;
-                }
-                ++census.families[h];
-                if (code == 0x50)
-                    s += 2;
-                else if (code == 0x10 || code == 0x40 || (h == 5 && l > 0) || h == 6 || h == 7 || h == 9 ||
-                         h == 0xD || code == 0xA0 || code == 0xB0 || code == 0xE0 || code == 0xF0)
-                    s += 1;
-            }
-        }
+    for (unsigned n : model.commands)
+        ++census.commands[n == kCommandEnd           ? "end"
+                          : n <= kLiteralRunLast ? "literal"
+                          : n <= kPairRepeatLast ? "pair repeat"
+                          : n <= kQuadRepeatLast ? "four-byte repeat"
+                                                 : "group"];
+    for (unsigned code : model.pairCodes) {
+        if (code == kLongBackReference)
+            ++census.longReferences;
+        else if (!IsBackReferenceCode(code))
+            ++census.families[code >> 4];
     }
+    for (size_t distance : model.distances)
+        census.maxDistance = std::max(census.maxDistance, distance);
     return census;
 }
 
@@ -268,7 +230,7 @@ TEST(Compress, UsesEveryKindOfCommand)
         SCOPED_TRACE(c.name);
         ExpectRoundTrip(c.area, c.name);
         std::vector<uint8_t> stream = CompressPixels(c.area.data(), c.area.size());
-        c.expect(Count(stream), stream);
+        c.expect(Count(stream, c.area.size()), stream);
     }
 }
 
@@ -303,7 +265,7 @@ TEST(Compress, SmallestStreamsUseThePairCodeFamilies)
     CompressOptions smallest;
     smallest.codePenalty = 0;
     ExpectRoundTrip(area, "structured differences", smallest);
-    Census census = Count(CompressPixels(area.data(), area.size(), smallest));
+    Census census = Count(CompressPixels(area.data(), area.size(), smallest), area.size());
     for (unsigned family : {0x0u, 0x1u, 0x2u, 0x3u, 0x4u, 0x5u, 0x6u, 0x7u, 0x8u, 0x9u, 0xCu, 0xDu})
         EXPECT_GT(census.families[family], 0u) << "pair codes " << std::hex << family << "x never used";
 }
@@ -370,7 +332,7 @@ TEST(Resource, PaletteResourcesDecodeToTheirPixels)
             EXPECT_EQ(resource.size(), 780 + area.size());
         }
         for (const ResourceDecoder& decoder : ResourceDecoders()) {
-            Picture picture;
+            DecodedPicture picture;
             ASSERT_TRUE(decoder.decode(resource.data(), resource.size(), &picture)) << decoder.name;
             EXPECT_EQ(picture.width, c.width);
             EXPECT_EQ(picture.height, c.height);
@@ -399,7 +361,7 @@ TEST(Resource, TrueColourResourceHasTheOneLayout)
         for (unsigned x = 1824; x < 2432; ++x)
             ASSERT_EQ(resource[8 + y * 2432 + x], 0) << "row " << y;
     for (const ResourceDecoder& decoder : ResourceDecoders()) {
-        Picture picture;
+        DecodedPicture picture;
         ASSERT_TRUE(decoder.decode(resource.data(), resource.size(), &picture)) << decoder.name;
         EXPECT_EQ(picture.bitsPerPixel, 24u);
         EXPECT_EQ(picture.rows, pixels) << decoder.name;
@@ -407,17 +369,6 @@ TEST(Resource, TrueColourResourceHasTheOneLayout)
 }
 
 // ---- Archives --------------------------------------------------------------
-
-struct Listed {
-    uint16_t id, index;
-    std::string name;
-};
-std::vector<Listed> g_listed;
-void OnCount(unsigned) {}
-void OnItem(uint16_t id, uint16_t index, const char* name)
-{
-    g_listed.push_back(Listed{id, index, name ? name : "<none>"});
-}
 
 TEST(Archive, WrittenArchivesReadBack)
 {
@@ -434,13 +385,13 @@ TEST(Archive, WrittenArchivesReadBack)
     std::string error;
     ASSERT_TRUE(BuildMohawkArchive(items, &archive, &error)) << error;
     ASSERT_TRUE(IsValidArchive(archive.data(), uint32_t(archive.size())));
-    g_listed.clear();
-    EnumerateResources(archive.data(), kTypeBitmap, OnCount, OnItem);
-    ASSERT_EQ(g_listed.size(), items.size());
+    std::vector<unsigned> counts;
+    const std::vector<ListedItem> listed = ListResources(archive.data(), kTypeBitmap, &counts);
+    ASSERT_EQ(listed.size(), items.size());
     for (size_t i = 0; i < items.size(); ++i) {
-        EXPECT_EQ(g_listed[i].id, items[i].id);
-        EXPECT_EQ(g_listed[i].index, i + 1);
-        EXPECT_EQ(g_listed[i].name, items[i].name.empty() ? "<none>" : items[i].name);
+        EXPECT_EQ(listed[i].id, items[i].id);
+        EXPECT_EQ(listed[i].index, i + 1);
+        EXPECT_EQ(listed[i].name, items[i].name.empty() ? "<null>" : items[i].name);
         const uint8_t* data;
         uint32_t size;
         ASSERT_TRUE(GetResourceData(archive.data(), uint16_t(i + 1), &data, &size));

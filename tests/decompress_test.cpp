@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
 #include "bitmap/decompress.h"
 #include "tests/support/naive_decompress.h"
+#include "tests/support/random.h"
 
 namespace {
 
@@ -279,12 +279,10 @@ TEST(Decompress, EndOfStream)
 }
 
 // Random streams biased toward commands that keep decoding going.
-Bytes RandomStream(std::mt19937& rng, size_t commands)
+Bytes RandomStream(Random& random, size_t commands)
 {
     Bytes out;
-    auto byte = [&](unsigned lo, unsigned hi) {
-        return static_cast<uint8_t>(std::uniform_int_distribution<unsigned>(lo, hi)(rng));
-    };
+    auto byte = [&](unsigned lo, unsigned hi) { return static_cast<uint8_t>(lo + random.Below(hi - lo + 1)); };
     for (size_t i = 0; i < commands; ++i) {
         const unsigned kind = byte(0, 9);
         if (kind <= 1) {
@@ -313,16 +311,16 @@ Bytes RandomStream(std::mt19937& rng, size_t commands)
 
 TEST(Decompress, RandomStreamsMatchTheReference)
 {
-    std::mt19937 rng(20261207);
+    Random random{20261207};
     for (int round = 0; round < 3000; ++round) {
-        const Bytes stream = RandomStream(rng, std::uniform_int_distribution<size_t>(1, 60)(rng));
+        const Bytes stream = RandomStream(random, 1 + random.Below(60));
         Bytes front(kFront);
         for (uint8_t& b : front)
-            b = static_cast<uint8_t>(rng());
-        const size_t area = std::uniform_int_distribution<size_t>(0, 900)(rng);
+            b = static_cast<uint8_t>(random.Next());
+        const size_t area = random.Below(901);
         // Often cut the stream short, so it ends inside a command.
-        const size_t cut = rng() % 3 == 0 ? rng() % (stream.size() + 1) : stream.size();
-        const uint8_t fill = static_cast<uint8_t>(rng());
+        const size_t cut = random.Below(3) == 0 ? random.Below(static_cast<unsigned>(stream.size()) + 1) : stream.size();
+        const uint8_t fill = static_cast<uint8_t>(random.Next());
         const Bytes expected = Expect(stream, area, cut, front, fill);
         const Bytes got = Decode(stream, area, cut, front, fill);
         ASSERT_EQ(ToHex(got), ToHex(expected)) << "round " << round << " stream " << ToHex(Bytes(stream.begin(), stream.begin() + cut));

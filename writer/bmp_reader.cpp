@@ -3,19 +3,10 @@
 
 #include <string.h>
 
-#include "writer/resource_writer.h"
+#include "bitmap/format.h"
+#include "common/byte_order.h"
 
 namespace {
-
-uint32_t LE16(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8;
-}
-
-uint32_t LE32(const uint8_t* p)
-{
-    return LE16(p) | LE16(p + 2) << 16;
-}
 
 bool Refuse(std::string* error, const std::string& reason)
 {
@@ -31,20 +22,20 @@ bool ParseBmp(const uint8_t* data, size_t size, BmpImage* image, std::string* er
         return Refuse(error, "not a Windows bitmap file (no \"BM\" signature)");
     if (size < 14 + 4)
         return Refuse(error, "truncated bitmap file (the headers are incomplete)");
-    const uint32_t pixelOffset = LE32(data + 10);
-    const uint32_t headerSize = LE32(data + 14);
+    const uint32_t pixelOffset = ReadLE32(data + 10);
+    const uint32_t headerSize = ReadLE32(data + 14);
     // The info header and its later versions all begin with the same 40 bytes.
     if (headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 108 && headerSize != 124)
         return Refuse(error, "unsupported bitmap header of " + std::to_string(headerSize) + " bytes");
     if (size < 14 + size_t(headerSize))
         return Refuse(error, "truncated bitmap file (the headers are incomplete)");
     const uint8_t* info = data + 14;
-    const int64_t width = int32_t(LE32(info + 4));
-    const int64_t rawHeight = int32_t(LE32(info + 8));
-    const unsigned planes = LE16(info + 12);
-    const unsigned bits = LE16(info + 14);
-    const uint32_t compression = LE32(info + 16);
-    const uint32_t coloursUsed = LE32(info + 32);
+    const int64_t width = int32_t(ReadLE32(info + 4));
+    const int64_t rawHeight = int32_t(ReadLE32(info + 8));
+    const unsigned planes = ReadLE16(info + 12);
+    const unsigned bits = ReadLE16(info + 14);
+    const uint32_t compression = ReadLE32(info + 16);
+    const uint32_t coloursUsed = ReadLE32(info + 32);
     const bool topDown = rawHeight < 0;
     const int64_t height = topDown ? -rawHeight : rawHeight;
 
@@ -59,7 +50,7 @@ bool ParseBmp(const uint8_t* data, size_t size, BmpImage* image, std::string* er
         return Refuse(error, "compressed bitmaps (compression " + std::to_string(compression) +
                                  ") are not accepted (only uncompressed ones)");
     const std::string dimensions = std::to_string(width) + " x " + std::to_string(height);
-    if (bits == 8 && (width < 1 || width > 1024 || height < 1 || height > 1024))
+    if (bits == 8 && (width < 1 || width > kMaxSide || height < 1 || height > kMaxSide))
         return Refuse(error, "8-bit bitmap of " + dimensions + " pixels (accepted: 1 to 1024 each way)");
     if (bits == 24 && (width != kTrueColourWidth || height != kTrueColourHeight))
         return Refuse(error, "24-bit bitmap of " + dimensions + " pixels (accepted: only 608 x 392)");

@@ -13,7 +13,7 @@
 
 namespace {
 
-Bytes g_archive_bytes;
+Bytes s_archiveBytes;
 
 void NoCount(unsigned) {}
 void NoItem(uint16_t, uint16_t, const char* name)
@@ -21,12 +21,14 @@ void NoItem(uint16_t, uint16_t, const char* name)
     benchmark::DoNotOptimize(name);
 }
 
-// The per-resource linear scan, with the same bounds as the real reader.
+// The per-resource linear scan. The archive is known to be well formed,
+// so nothing is bounds-checked and its one bitmap type is found by a plain scan.
 size_t ReferenceEnumerate(const uint8_t* base)
 {
-    uint32_t fileSize = ReadBE32(base + 16);
     const uint8_t* directory = base + ReadBE32(base + 20);
-    const uint8_t* entry = FindTypeEntry(directory, kTypeBitmap, base + fileSize);
+    const uint8_t* entry = directory + 4;
+    while (ReadBE32(entry) != kTypeBitmap)
+        entry += 8;
     const uint8_t* table = directory + ReadBE16(entry + 4);
     const uint8_t* names = directory + ReadBE16(entry + 6);
     const uint8_t* area = directory + ReadBE16(directory);
@@ -50,14 +52,14 @@ size_t ReferenceEnumerate(const uint8_t* base)
 void BM_Enumerate(benchmark::State& state)
 {
     for (auto _ : state)
-        EnumerateResources(g_archive_bytes.data(), kTypeBitmap, NoCount, NoItem);
+        EnumerateResources(s_archiveBytes.data(), kTypeBitmap, NoCount, NoItem);
 }
 BENCHMARK(BM_Enumerate)->Unit(benchmark::kMillisecond);
 
 void BM_ReferenceScan(benchmark::State& state)
 {
     for (auto _ : state)
-        benchmark::DoNotOptimize(ReferenceEnumerate(g_archive_bytes.data()));
+        benchmark::DoNotOptimize(ReferenceEnumerate(s_archiveBytes.data()));
 }
 BENCHMARK(BM_ReferenceScan)->Unit(benchmark::kMillisecond)->Iterations(2);
 
@@ -78,7 +80,7 @@ public:
 
 int main(int argc, char** argv)
 {
-    g_archive_bytes = BuildMaximalArchive();
+    s_archiveBytes = BuildMaximalArchive();
     benchmark::Initialize(&argc, argv);
     Recorder recorder;
     benchmark::RunSpecifiedBenchmarks(&recorder);

@@ -5,56 +5,50 @@
 // fuzzer into the directory walk. The buffer is exactly the input's size,
 // so any read past the end trips AddressSanitizer.
 #include <stdint.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include <vector>
 
 #include "archive/archive.h"
+#include "tests/fuzz/fuzz_check.h"
 
 namespace {
 
-const uint8_t* g_base;
-uint32_t g_size;
-unsigned g_expected;
-unsigned g_seen;
-
-void Check(bool condition)
-{
-    if (!condition)
-        abort();
-}
+const uint8_t* s_base;
+uint32_t s_size;
+unsigned s_expected;
+unsigned s_seen;
 
 void OnCount(unsigned count)
 {
-    Check(count >= 1 && count <= 65535 && g_seen == 0);
-    g_expected = count;
+    Check(count >= 1 && count <= 65535 && s_seen == 0);
+    s_expected = count;
 }
 
 void OnItem(uint16_t, uint16_t index, const char* name)
 {
-    ++g_seen;
+    ++s_seen;
     if (name != nullptr) {
         const uint8_t* p = reinterpret_cast<const uint8_t*>(name);
-        Check(p >= g_base && p < g_base + g_size);
+        Check(p >= s_base && p < s_base + s_size);
         // The whole name, terminator included, must be inside the file.
-        Check(memchr(p, 0, g_base + g_size - p) != nullptr);
+        Check(memchr(p, 0, s_base + s_size - p) != nullptr);
     }
     const uint8_t* data;
     uint32_t size;
-    if (GetResourceData(g_base, index, &data, &size))
-        Check(size > 0 && data >= g_base && size <= static_cast<uint32_t>(g_base + g_size - data));
+    if (GetResourceData(s_base, index, &data, &size))
+        Check(size > 0 && data >= s_base && size <= static_cast<uint32_t>(s_base + s_size - data));
 }
 
 void Walk(const uint8_t* base, uint32_t size)
 {
     if (!IsValidArchive(base, size))
         return;
-    g_base = base;
-    g_size = size;
-    g_expected = g_seen = 0;
+    s_base = base;
+    s_size = size;
+    s_expected = s_seen = 0;
     EnumerateResources(base, kTypeBitmap, OnCount, OnItem);
-    Check(g_seen == g_expected);
+    Check(s_seen == s_expected);
     for (uint16_t index : {0, 1, 2, 3, 65535}) {
         const uint8_t* data;
         uint32_t length;
@@ -62,7 +56,6 @@ void Walk(const uint8_t* base, uint32_t size)
             Check(length > 0 && data >= base && length <= static_cast<uint32_t>(base + size - data));
     }
 }
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -7,11 +7,11 @@
 // through a tBMP resource and every resource decoder. Every buffer is exactly
 // as large as its data.
 #include <stdint.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include <vector>
 
+#include "tests/fuzz/fuzz_check.h"
 #include "tests/support/naive_decompress.h"
 #include "writer/compress.h"
 #include "writer/resource_writer.h"
@@ -20,12 +20,6 @@ namespace {
 
 // Larger areas only slow the fuzzer down without reaching new code.
 const size_t kMaxArea = 16 * 1024;
-
-void Check(bool condition)
-{
-    if (!condition)
-        abort();
-}
 
 }  // namespace
 
@@ -64,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<uint8_t> resource = BuildPaletteResource(width, height, palette.data(), area.data(), kStoreSmaller,
                                                          options);
     for (const ResourceDecoder& decoder : ResourceDecoders()) {
-        Picture picture;
+        DecodedPicture picture;
         Check(decoder.decode(resource.data(), resource.size(), &picture));
         Check(picture.width == width && picture.height == height && picture.palette == palette);
         for (unsigned y = 0; y < height; ++y)

@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "app/drop_target.h"
-#include "app/viewer.h"
-#include "archive/archive.h"
+#include "app/archive_browser.h"
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "app/startup.h"
 #include "tests/gui/gui_support.h"
 #include "tests/gui/pictures.h"
 
@@ -21,7 +23,7 @@ namespace {
 const DWORD kCopy = DROPEFFECT_COPY, kMove = DROPEFFECT_MOVE, kLink = DROPEFFECT_LINK, kNone = DROPEFFECT_NONE;
 
 // What the drag-image helper, the data object and the windows saw, in order.
-std::vector<std::string> g_events;
+std::vector<std::string> s_events;
 
 std::string Format(const char* format, unsigned long a, long b = 0, long c = 0)
 {
@@ -30,11 +32,12 @@ std::string Format(const char* format, unsigned long a, long b = 0, long c = 0)
     return text;
 }
 
-// Counts the releases of the media that a FileList handed out; a medium
-// with this owner is given back to it instead of being freed.
-class MediumOwner : public IUnknown {
+// The IUnknown part of a test object that outlives every reference: it
+// hands out no other interface and counts its releases.
+template <typename Interface>
+class Counted : public Interface {
 public:
-    int released = 0;
+    int releases = 0;
     STDMETHODIMP QueryInterface(REFIID, void** object) override
     {
         *object = nullptr;
@@ -43,10 +46,14 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override
     {
-        ++released;
+        ++releases;
         return 1;
     }
 };
+
+// Counts the releases of the media that a FileList handed out; a medium
+// with this owner is given back to it instead of being freed.
+typedef Counted<IUnknown> MediumOwner;
 
 // A data object that offers a list of files as CF_HDROP in global memory,
 // ANSI or wide, or (offered false) no file list at all.
@@ -79,7 +86,7 @@ public:
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override
     {
         ++calls;
-        g_events.push_back("GetData");
+        s_events.push_back("GetData");
         // As strict as a source may be: the whole content, no device.
         if (!offered_ || format->cfFormat != CF_HDROP || (format->tymed & TYMED_HGLOBAL) == 0 ||
             format->dwAspect != DVASPECT_CONTENT || format->lindex != -1 || format->ptd != nullptr)
@@ -135,48 +142,36 @@ private:
 };
 
 // A drag-image helper that logs what it is given and, like Wine's, does nothing.
-class RecordingHelper : public IDropTargetHelper {
+class RecordingHelper : public Counted<IDropTargetHelper> {
 public:
     HWND hwnd = nullptr;
     IDataObject* data = nullptr;
-    int releases = 0;
-    STDMETHODIMP QueryInterface(REFIID, void** object) override
-    {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        ++releases;
-        return 1;
-    }
     STDMETHODIMP DragEnter(HWND target, IDataObject* object, POINT* point, DWORD effect) override
     {
         hwnd = target;
         data = object;
-        g_events.push_back(Format("helper DragEnter %lu at %ld,%ld", effect, point->x, point->y));
+        s_events.push_back(Format("helper DragEnter %lu at %ld,%ld", effect, point->x, point->y));
         return E_NOTIMPL;
     }
     STDMETHODIMP DragLeave() override
     {
-        g_events.push_back("helper DragLeave");
+        s_events.push_back("helper DragLeave");
         return E_NOTIMPL;
     }
     STDMETHODIMP DragOver(POINT* point, DWORD effect) override
     {
-        g_events.push_back(Format("helper DragOver %lu at %ld,%ld", effect, point->x, point->y));
+        s_events.push_back(Format("helper DragOver %lu at %ld,%ld", effect, point->x, point->y));
         return E_NOTIMPL;
     }
     STDMETHODIMP Drop(IDataObject* object, POINT* point, DWORD effect) override
     {
         data = object;
-        g_events.push_back(Format("helper Drop %lu at %ld,%ld", effect, point->x, point->y));
+        s_events.push_back(Format("helper Drop %lu at %ld,%ld", effect, point->x, point->y));
         return E_NOTIMPL;
     }
     STDMETHODIMP Show(BOOL) override
     {
-        g_events.push_back("helper Show");
+        s_events.push_back("helper Show");
         return E_NOTIMPL;
     }
 };
@@ -187,7 +182,7 @@ void RecordOpen(LPARAM lParam)
     std::string prefix = InSendMessage() ? "cross-thread open " : "open ";
     // The lowest 64 KB are never mapped: there, the tests' stand-in for an
     // address in another process.
-    g_events.push_back(prefix + (lParam < 0x10000 ? "(no address)" : reinterpret_cast<const char*>(lParam)));
+    s_events.push_back(prefix + (lParam < 0x10000 ? "(no address)" : reinterpret_cast<const char*>(lParam)));
 }
 
 LRESULT CALLBACK OpenRecorderProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -202,7 +197,7 @@ LRESULT CALLBACK OpenRecorderProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
 std::vector<std::string> Opens()
 {
     std::vector<std::string> opens;
-    for (const std::string& e : g_events) {
+    for (const std::string& e : s_events) {
         if (e.find("open ") != std::string::npos)
             opens.push_back(e);
     }
@@ -234,7 +229,7 @@ protected:
                                   nullptr);
         ASSERT_NE(window_, nullptr);
         CreateDropTarget(&target_, window_);
-        g_events.clear();
+        s_events.clear();
     }
     void TearDown() override
     {
@@ -341,7 +336,7 @@ TEST_F(DropTargetTest, AcceptsOneFileWhenCopyingIsAllowedAndOpensItOnTheDrop)
         }
         for (const DragCase& c : cases) {
             SCOPED_TRACE(testing::Message() << c.what << ", helper " << helper);
-            g_events.clear();
+            s_events.clear();
             BoxRecorder boxes;
             FileList data(c.files, c.wide, c.offered);
             const DWORD answer = c.accepted ? kCopy : kNone;
@@ -362,7 +357,7 @@ TEST_F(DropTargetTest, AcceptsOneFileWhenCopyingIsAllowedAndOpensItOnTheDrop)
             // Without copying, the data is not even looked at; every list is given back.
             const bool copying = (c.allowed & kCopy) != 0;
             EXPECT_EQ(data.calls, copying ? 2 : 0) << "GetData on DragEnter and Drop only";
-            EXPECT_EQ(data.owner.released, data.handedOut);
+            EXPECT_EQ(data.owner.releases, data.handedOut);
             ASSERT_EQ(boxes.boxes().size(), c.box != nullptr ? 1u : 0u);
             if (c.box != nullptr) {
                 EXPECT_EQ(boxes.boxes()[0].text, c.box);
@@ -440,7 +435,7 @@ TEST_F(DropTargetTest, TheHelperSeesEveryOperationFirstWithTheEffectAsReceived)
         "helper DragEnter 6 at 5,6", "helper DragOver 5 at 7,8", "helper DragLeave",
         "helper DragEnter 7 at 5,6", "GetData", "helper Drop 7 at 9,10", "GetData", std::string("open ") + kArchive,
     };
-    EXPECT_EQ(g_events, expected);
+    EXPECT_EQ(s_events, expected);
     EXPECT_EQ(helper.hwnd, window_);
     EXPECT_EQ(helper.data, &one);
 
@@ -453,8 +448,8 @@ TEST_F(DropTargetTest, TheHelperSeesEveryOperationFirstWithTheEffectAsReceived)
 
 // ---- Registered for the real main window ----
 
-WNDPROC g_mainProc;
-HRESULT g_revokeAfterDestroy;
+WNDPROC s_mainProc;
+HRESULT s_revokeAfterDestroy;
 
 // Records WM_OPENARCHIVE on its way to the main window; after the window's
 // own WM_DESTROY handling, tries to withdraw the registration once more.
@@ -462,9 +457,9 @@ LRESULT CALLBACK MainSpy(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_OPENARCHIVE)
         RecordOpen(lParam);
-    LRESULT result = CallWindowProcA(g_mainProc, hwnd, message, wParam, lParam);
+    LRESULT result = CallWindowProcA(s_mainProc, hwnd, message, wParam, lParam);
     if (message == WM_DESTROY)
-        g_revokeAfterDestroy = RevokeDragDrop(hwnd);
+        s_revokeAfterDestroy = RevokeDragDrop(hwnd);
     return result;
 }
 
@@ -509,7 +504,7 @@ DWORD DragFiles(const std::vector<std::string>& files, DWORD allowed, HRESULT* r
     DropSoon source;
     DWORD effect = 0xFF;
     HRESULT hr = DoDragDrop(&data, &source, allowed, &effect);
-    EXPECT_EQ(data.owner.released, data.handedOut) << "every file list given back";
+    EXPECT_EQ(data.owner.releases, data.handedOut) << "every file list given back";
     if (result != nullptr)
         *result = hr;
     return effect;
@@ -520,9 +515,9 @@ DWORD DragFiles(const std::vector<std::string>& files, DWORD allowed, HRESULT* r
 const char kChosen[] = "Z:\\chosen\\in the dialog.mhk";
 
 // Each box notes the state it was shown in, and that it came during a drop.
-std::string StateAtBox()
+ViewerSnapshot StateAtBox()
 {
-    g_events.push_back("box");
+    s_events.push_back("box");
     return ViewerState();
 }
 
@@ -532,9 +527,9 @@ protected:
     {
         ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
         ViewerTest::SetUp();
-        g_mainProc = reinterpret_cast<WNDPROC>(
+        s_mainProc = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(MainSpy)));
-        g_events.clear();
+        s_events.clear();
     }
     void TearDown() override
     {
@@ -588,7 +583,7 @@ TEST_F(DropOnMainWindowTest, OnlyACopyOfOneFileEndsInADrop)
     };
     for (const RealDrag& d : drags) {
         SCOPED_TRACE(d.what);
-        g_events.clear();
+        s_events.clear();
         HRESULT result = E_FAIL;
         EXPECT_EQ(DragFiles(d.files, d.allowed, &result), d.effect);
         if (d.effect != kNone) {
@@ -596,14 +591,14 @@ TEST_F(DropOnMainWindowTest, OnlyACopyOfOneFileEndsInADrop)
         }
         // Without an effect the drag ends in DragLeave, never in Drop.
         std::string last;
-        for (const std::string& e : g_events) {
+        for (const std::string& e : s_events) {
             if (e.rfind("helper ", 0) == 0)
                 last = e.substr(0, e.find(' ', 7));
         }
         EXPECT_EQ(last, d.effect != kNone ? "helper Drop" : "helper DragLeave");
         EXPECT_EQ(Opens(), d.effect != kNone ? std::vector<std::string>{"open " + a} : std::vector<std::string>{});
     }
-    EXPECT_EQ(ViewerState(), OpenState(a, 1));
+    EXPECT_STATE(ViewerState(), OpenState(a, 1));
 }
 
 TEST_F(DropOnMainWindowTest, ADroppedArchiveOpensAsTheOpenCommandOpensIt)
@@ -616,15 +611,15 @@ TEST_F(DropOnMainWindowTest, ADroppedArchiveOpensAsTheOpenCommandOpensIt)
     BoxRecorder recorder;
     recorder.QueueFileName(a);
     Command(IDM_OPEN, 1);
-    const std::string opened = ViewerState();
+    const ViewerSnapshot opened = ViewerState();
     const std::vector<std::string> items = Items();
     const std::string chosen = g_openPath;
-    EXPECT_EQ(opened, OpenState(a, 3));
+    EXPECT_STATE(opened, OpenState(a, 3));
 
     EXPECT_EQ(DragFiles({b}, kCopy), kCopy);
-    EXPECT_EQ(ViewerState(), OpenState(b, 1));
+    EXPECT_STATE(ViewerState(), OpenState(b, 1));
     EXPECT_EQ(DragFiles({a}, kCopy), kCopy);
-    EXPECT_EQ(ViewerState(), opened);
+    EXPECT_STATE(ViewerState(), opened);
     EXPECT_EQ(Items(), items);
     EXPECT_EQ(g_openPath, chosen) << "drops leave the dialog's path alone";
     EXPECT_EQ(recorder.boxes().size(), 1u) << "the dialog, and no message box";
@@ -672,12 +667,12 @@ TEST_F(DropOnMainWindowTest, ADroppedFileOpensOrExplainsWhyNotDuringTheDrop)
             ASSERT_NE(g_hbmImage, nullptr);
         }
         const std::string& file = files[c.file];
-        const std::string after = c.lines < 0 ? kEmptyState : OpenState(file, c.lines);
-        g_events.clear();
+        const ViewerSnapshot after = c.lines < 0 ? kEmptyState : OpenState(file, c.lines);
+        s_events.clear();
         BoxRecorder recorder;
         recorder.snapshot = StateAtBox;
         EXPECT_EQ(DragFiles({file}, kCopy | kMove), kCopy) << "accepted whatever the file is";
-        EXPECT_EQ(ViewerState(), after);
+        EXPECT_STATE(ViewerState(), after);
         EXPECT_STREQ(g_openPath, kChosen);
         ASSERT_EQ(recorder.boxes().size(), c.box != nullptr ? 1u : 0u);
         if (c.box != nullptr) {
@@ -685,11 +680,11 @@ TEST_F(DropOnMainWindowTest, ADroppedFileOpensOrExplainsWhyNotDuringTheDrop)
             EXPECT_EQ(box.text, c.box);
             EXPECT_EQ(box.caption, kProduct);
             EXPECT_EQ(box.icon, c.icon);
-            EXPECT_EQ(box.state, after) << "shown last, once the state is settled";
+            EXPECT_STATE(box.state, after) << "shown last, once the state is settled";
             // Inside the drop: after the platform's Drop reached the target.
-            ASSERT_GE(g_events.size(), 2u);
-            EXPECT_EQ(g_events.back(), "box");
-            EXPECT_EQ(g_events[g_events.size() - 2], "open " + file);
+            ASSERT_GE(s_events.size(), 2u);
+            EXPECT_EQ(s_events.back(), "box");
+            EXPECT_EQ(s_events[s_events.size() - 2], "open " + file);
         }
     }
     RemoveDirectoryA(folder.c_str());
@@ -700,9 +695,9 @@ TEST_F(DropOnMainWindowTest, DestroyingTheWindowWithdrawsTheRegistration)
     CreateDropTarget(&target_, hwnd_);
     ASSERT_EQ(RegisterDragDrop(hwnd_, DropTargetInterface(&target_)), S_OK);
     EXPECT_EQ(RegisterDragDrop(hwnd_, DropTargetInterface(&target_)), DRAGDROP_E_ALREADYREGISTERED);
-    g_revokeAfterDestroy = E_UNEXPECTED;
+    s_revokeAfterDestroy = E_UNEXPECTED;
     DestroyWindow(hwnd_);
-    EXPECT_EQ(g_revokeAfterDestroy, DRAGDROP_E_NOTREGISTERED);
+    EXPECT_EQ(s_revokeAfterDestroy, DRAGDROP_E_NOTREGISTERED);
 }
 
 struct CrossThreadSend {
@@ -739,11 +734,11 @@ TEST_F(DropOnMainWindowTest, OpenArchiveFromAnotherThreadIsIgnored)
     CloseHandle(thread);
     EXPECT_EQ(code, 0u) << "both sends answered with 0";
     EXPECT_EQ(Opens(), (std::vector<std::string>{"cross-thread open (no address)", "cross-thread open " + a}));
-    EXPECT_EQ(ViewerState(), kEmptyState);
+    EXPECT_STATE(ViewerState(), kEmptyState);
     EXPECT_TRUE(recorder.boxes().empty());
     // The same path sent from the window's own thread opens.
     Open(a);
-    EXPECT_EQ(ViewerState(), OpenState(a, 1));
+    EXPECT_STATE(ViewerState(), OpenState(a, 1));
 }
 
 TEST_F(DropOnMainWindowTest, PostedOpenArchiveNeverReachesTheWindow)
@@ -758,7 +753,7 @@ TEST_F(DropOnMainWindowTest, PostedOpenArchiveNeverReachesTheWindow)
     PumpMessages();
     EXPECT_EQ(recorder.boxes().size(), 1u) << "only the test's own box";
     EXPECT_TRUE(Opens().empty());
-    EXPECT_EQ(ViewerState(), kEmptyState);
+    EXPECT_STATE(ViewerState(), kEmptyState);
 }
 
 // ---- The whole program: ViewerMain's own registration ----
@@ -768,15 +763,15 @@ struct ViewerScript {
     bool busy, done;
     std::string archive;
     DWORD effects[2];
-    std::string state;
+    ViewerSnapshot state;
 };
-ViewerScript g_viewer;
+ViewerScript s_viewer;
 
 // Runs inside ViewerMain's loop: two drags onto its window (DoDragDrop
 // runs a loop of its own, which brings more ticks), then File > Exit.
 VOID CALLBACK ViewerTick(HWND, UINT, UINT_PTR, DWORD)
 {
-    ViewerScript& s = g_viewer;
+    ViewerScript& s = s_viewer;
     if (s.busy || s.done)
         return;
     HWND main = FindWindowA(MAIN_WINDOW_CLASS, nullptr);
@@ -788,7 +783,7 @@ VOID CALLBACK ViewerTick(HWND, UINT, UINT_PTR, DWORD)
         return;
     }
     s.busy = true;
-    g_mainProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(main, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(MainSpy)));
+    s_mainProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(main, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(MainSpy)));
     PointAtImageArea(main);
     s.effects[0] = DragFiles({s.archive, s.archive}, kCopy | kMove);
     s.effects[1] = DragFiles({s.archive}, kCopy | kMove);
@@ -803,28 +798,27 @@ TEST(ViewerMainDrop, ADragOntoTheRunningViewerOpensTheFile)
     ResetViewerState();
     ASSERT_TRUE(UnregisterClassA(MAIN_WINDOW_CLASS, GetModuleHandleA(nullptr))) << GetLastError();
     const std::string archive = TempPath("running viewer.mhk");
-    ASSERT_TRUE(WriteFile(archive, ImageArchive({{1, "one", RawPicture(2, 2, 1).resource},
+    ASSERT_TRUE(WriteBytes(archive, ImageArchive({{1, "one", RawPicture(2, 2, 1).resource},
                                                  {2, "two", RawPicture(2, 2, 2).resource}})));
     BoxRecorder boxes;
-    g_events.clear();
-    g_viewer = ViewerScript();
-    g_viewer.archive = archive;
-    g_revokeAfterDestroy = E_UNEXPECTED;
+    s_events.clear();
+    s_viewer = ViewerScript();
+    s_viewer.archive = archive;
+    s_revokeAfterDestroy = E_UNEXPECTED;
     UINT_PTR timer = SetTimer(nullptr, 0, 20, ViewerTick);
     ASSERT_NE(timer, 0u);
     int result = ViewerMain();
     KillTimer(nullptr, timer);
 
     EXPECT_EQ(result, 0);
-    ASSERT_TRUE(g_viewer.done);
-    EXPECT_EQ(g_viewer.effects[0], kNone);
-    EXPECT_EQ(g_viewer.effects[1], kCopy);
-    EXPECT_EQ(g_viewer.state, OpenState(archive, 2));
+    ASSERT_TRUE(s_viewer.done);
+    EXPECT_EQ(s_viewer.effects[0], kNone);
+    EXPECT_EQ(s_viewer.effects[1], kCopy);
+    EXPECT_STATE(s_viewer.state, OpenState(archive, 2));
     EXPECT_EQ(Opens(), std::vector<std::string>{"open " + archive});
-    EXPECT_EQ(g_revokeAfterDestroy, DRAGDROP_E_NOTREGISTERED) << "the window's destruction withdrew the registration";
+    EXPECT_EQ(s_revokeAfterDestroy, DRAGDROP_E_NOTREGISTERED) << "the window's destruction withdrew the registration";
     EXPECT_TRUE(boxes.boxes().empty());
-    if (g_archive.base != nullptr)
-        ReleaseArchive(&g_archive);
+    ReleaseArchiveAtExit();
     DeleteFileA(archive.c_str());
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/viewer.h"
+#include "app/main_window.h"
 #include "tests/gui/gui_support.h"
 #include "tests/gui/pictures.h"
 
@@ -43,15 +43,6 @@ bool Exists(const std::string& path)
         return false;
     CloseHandle(file);
     return true;
-}
-
-// The Windows name of an absolute Unix path.
-std::string FromUnix(const char* path)
-{
-    std::string name = std::string("Z:") + path;
-    for (char& c : name)
-        c = c == '/' ? '\\' : c;
-    return name;
 }
 
 // Runs mhkbmp.exe of this build and returns its exit code. Messages are
@@ -122,7 +113,7 @@ std::string ClipboardText(HWND owner)
 
 struct ExportCase {
     const char* what;
-    Picture picture;
+    ShownPicture picture;
 };
 
 TEST_F(ViewerTest, SaveAndCopyGiveTheBytesOfMhkbmpExport)
@@ -313,7 +304,8 @@ TEST_F(ViewerTest, SaveFailuresWarnLastAndLeaveNoPartialFile)
         const BoxRecord& box = recorder.boxes().back();
         EXPECT_EQ(box.text, c.text);
         EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONWARNING));
-        EXPECT_NE(box.state.find("image 61x40, status 'Size: 61x40'"), std::string::npos) << box.state;
+        EXPECT_EQ(box.state.image, "61x40");
+        EXPECT_EQ(box.state.status, "Size: 61x40");
         switch (c.target) {
         case kHeldOpen:
             EXPECT_TRUE(ReadAll(path) == old) << "the other's file is untouched";

@@ -6,14 +6,15 @@
 #include <dlgs.h>
 #include <string.h>
 
-#include "app/viewer.h"
-#include "archive/archive.h"
+#include "app/archive_browser.h"
+#include "app/main_window.h"
+#include "app/startup.h"
 
 namespace {
 
-BoxRecorder* g_recorder;  // the recorder whose hook is installed on this thread
+BoxRecorder* s_recorder;  // the recorder whose hook is installed on this thread
 
-// The message box's icon control: 0x440 in Wine's template, 20 on Windows.
+// The message box's icon, found by its control's id in either template.
 UINT RecogniseIcon(HWND box)
 {
     static const int kIconControls[] = {0x440, 20};
@@ -36,7 +37,7 @@ UINT RecogniseIcon(HWND box)
 
 BoxRecorder::BoxRecorder() : hook_(nullptr)
 {
-    g_recorder = this;
+    s_recorder = this;
     hook_ = SetWindowsHookExA(WH_CBT, HookProc, nullptr, GetCurrentThreadId());
 }
 
@@ -44,12 +45,12 @@ BoxRecorder::~BoxRecorder()
 {
     if (hook_ != nullptr)
         UnhookWindowsHookEx(hook_);
-    g_recorder = nullptr;
+    s_recorder = nullptr;
 }
 
 LRESULT CALLBACK BoxRecorder::HookProc(int code, WPARAM wParam, LPARAM lParam)
 {
-    BoxRecorder* self = g_recorder;
+    BoxRecorder* self = s_recorder;
     if (code == HCBT_ACTIVATE && self != nullptr) {
         HWND h = reinterpret_cast<HWND>(wParam);
         char className[32] = {0};
@@ -66,7 +67,7 @@ LRESULT CALLBACK BoxRecorder::HookProc(int code, WPARAM wParam, LPARAM lParam)
                 GetWindowTextA(h, caption, sizeof caption);
                 HWND fileName = GetDlgItem(h, cmb13);
                 GetDlgItemTextA(h, fileName != nullptr ? cmb13 : 0xFFFF, text, sizeof text);
-                std::string state = self->snapshot != nullptr ? self->snapshot() : std::string();
+                ViewerSnapshot state = self->snapshot != nullptr ? self->snapshot() : ViewerSnapshot();
                 self->boxes_.push_back(BoxRecord{caption, text, RecogniseIcon(h), state});
                 WPARAM answer = IDOK;
                 if (fileName != nullptr) {
@@ -247,9 +248,7 @@ void MainWindowTest::TearDown()
     if (hwnd_ != nullptr && IsWindow(hwnd_))
         DestroyWindow(hwnd_);
     PumpMessages();
-    if (g_hbmImage != nullptr)
-        DeleteObject(g_hbmImage);
-    g_hbmImage = nullptr;
+    SetDisplayedImage(nullptr);
 }
 
 void MainWindowTest::Resize(UINT width, UINT height)
@@ -296,27 +295,49 @@ Bytes ImageArchive(const std::vector<ImageLine>& lines)
     return BuildArchive(plan);
 }
 
-std::string ViewerState()
+ViewerSnapshot ViewerState()
 {
-    char title[512] = {0};
-    GetWindowTextA(GetParent(g_hwndList), title, sizeof title);
-    char status[128] = {0};
-    SendMessageA(g_hwndStatus, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(status));
-    std::string image = "none";
+    ViewerSnapshot state;
+    char text[512] = {0};
+    GetWindowTextA(GetParent(g_hwndList), text, sizeof text);
+    state.title = text;
+    state.lines = static_cast<int>(SendMessageA(g_hwndList, LB_GETCOUNT, 0, 0));
+    state.selected = static_cast<int>(SendMessageA(g_hwndList, LB_GETCURSEL, 0, 0));
     BITMAP bitmap;
     if (g_hbmImage != nullptr && GetObjectA(g_hbmImage, sizeof bitmap, &bitmap) == sizeof bitmap)
-        image = std::to_string(bitmap.bmWidth) + "x" + std::to_string(bitmap.bmHeight);
+        state.image = std::to_string(bitmap.bmWidth) + "x" + std::to_string(bitmap.bmHeight);
     else if (g_hbmImage != nullptr)
-        image = "invalid";
-    return std::string("title '") + title + "', " + std::to_string(SendMessageA(g_hwndList, LB_GETCOUNT, 0, 0)) +
-           " lines, selected " + std::to_string(SendMessageA(g_hwndList, LB_GETCURSEL, 0, 0)) + ", image " + image +
-           ", status '" + status + "', archive " + (g_archive.base != nullptr ? "open" : "closed");
+        state.image = "invalid";
+    text[0] = '\0';
+    SendMessageA(g_hwndStatus, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(text));
+    state.status = text;
+    state.archiveOpen = g_archive.base != nullptr;
+    return state;
+}
+
+testing::AssertionResult SameState(const char*, const char*, const ViewerSnapshot& actual,
+                                   const ViewerSnapshot& expected)
+{
+    testing::Message differences;
+    auto field = [&](const char* name, const auto& got, const auto& want) {
+        if (!(got == want))
+            differences << "\n  " << name << ": " << testing::PrintToString(got) << ", expected "
+                        << testing::PrintToString(want);
+    };
+    field("title", actual.title, expected.title);
+    field("lines", actual.lines, expected.lines);
+    field("selected", actual.selected, expected.selected);
+    field("image", actual.image, expected.image);
+    field("status", actual.status, expected.status);
+    field("archive open", actual.archiveOpen, expected.archiveOpen);
+    field("repaint pending", actual.repaintPending, expected.repaintPending);
+    const std::string text = differences.GetString();
+    return text.empty() ? testing::AssertionSuccess() : testing::AssertionFailure() << "viewer state differs:" << text;
 }
 
 void ViewerTest::SetUp()
 {
-    if (g_archive.base != nullptr)
-        ReleaseArchive(&g_archive);
+    ReleaseArchiveAtExit();
     memset(g_openPath, 0, sizeof g_openPath);
     MainWindowTest::SetUp();
 }
@@ -324,8 +345,7 @@ void ViewerTest::SetUp()
 void ViewerTest::TearDown()
 {
     MainWindowTest::TearDown();
-    if (g_archive.base != nullptr)
-        ReleaseArchive(&g_archive);
+    ReleaseArchiveAtExit();
     for (const std::string& path : temp_) {
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(path.c_str());
@@ -337,7 +357,7 @@ std::string ViewerTest::TempFile(const std::string& leaf, const Bytes* contents)
     std::string path = TempPath(leaf);
     temp_.push_back(path);
     if (contents != nullptr) {
-        EXPECT_TRUE(WriteFile(path, *contents)) << path;
+        EXPECT_TRUE(WriteBytes(path, *contents)) << path;
     }
     return path;
 }
@@ -367,19 +387,25 @@ std::vector<std::string> ViewerTest::Lines()
 
 const char kProduct[] = "Velder Image Viewer";
 
+std::string FromUnix(const char* path)
+{
+    std::string name = std::string("Z:") + path;
+    for (char& c : name)
+        c = c == '/' ? '\\' : c;
+    return name;
+}
+
 std::string Leaf(const std::string& path)
 {
     return path.substr(path.find_last_of("\\/:") + 1);
 }
 
-std::string OpenState(const std::string& path, int lines)
+ViewerSnapshot OpenState(const std::string& path, int lines)
 {
-    return "title '" + Leaf(path) + " - " + kProduct + "', " + std::to_string(lines) +
-           " lines, selected -1, image none, status '', archive open";
+    return ViewerSnapshot{Leaf(path) + " - " + kProduct, lines, -1, "none", "", true, false};
 }
 
-const std::string kEmptyState =
-    std::string("title '") + kProduct + "', 0 lines, selected -1, image none, status '', archive closed";
+const ViewerSnapshot kEmptyState = {kProduct, 0, -1, "none", "", false, false};
 
 bool WholeClientInvalid(HWND hwnd)
 {

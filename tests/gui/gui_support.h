@@ -10,12 +10,27 @@
 
 #include "tests/support/archive_builder.h"
 
+// The viewer's state as the user sees it. Compared with EXPECT_STATE, a
+// difference names its field.
+struct ViewerSnapshot {
+    std::string title;
+    int lines = 0;
+    int selected = -1;
+    std::string image = "none";  // the displayed image: "none", its size ("5x3"), or "invalid"
+    std::string status;
+    bool archiveOpen = false;
+    bool repaintPending = false;  // the whole client area waits to be repainted (only where asked)
+};
+testing::AssertionResult SameState(const char*, const char*, const ViewerSnapshot& actual,
+                                   const ViewerSnapshot& expected);
+#define EXPECT_STATE(actual, expected) EXPECT_PRED_FORMAT2(SameState, actual, expected)
+
 // One message box or dialog as the user would have seen it.
 struct BoxRecord {
     std::string caption;
-    std::string text;   // a file dialog's: the file name it started with
-    UINT icon;          // MB_ICONWARNING, MB_ICONINFORMATION, or 0 when none was recognised
-    std::string state;  // what the recorder's snapshot said when the box appeared
+    std::string text;      // a file dialog's: the file name it started with
+    UINT icon;             // MB_ICONWARNING, MB_ICONINFORMATION, or 0 when none was recognised
+    ViewerSnapshot state;  // what the recorder's snapshot said when the box appeared
 };
 
 // While alive, records every message box and dialog that this thread shows
@@ -32,7 +47,7 @@ public:
     // The next file dialog gets this name and OK; an empty name cancels it.
     void QueueFileName(const std::string& path) { fileNames_.push_back(path); }
     // Called as each box appears; its result goes to BoxRecord::state.
-    std::string (*snapshot)() = nullptr;
+    ViewerSnapshot (*snapshot)() = nullptr;
 
 private:
     static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam);
@@ -103,9 +118,13 @@ struct ImageLine {
 // entry i + 1, plus a resource of another type.
 Bytes ImageArchive(const std::vector<ImageLine>& lines);
 
-// The viewer's state in one line: title, list lines, selection, displayed
-// image, status text, and whether an archive is mapped.
-std::string ViewerState();
+ViewerSnapshot ViewerState();  // the state now (repaintPending left false)
+
+// ---- Where these tests take Wine's behaviour, which Windows does not share ----
+// The Unix file system is drive Z: (FromUnix: this build's mhkbmp.exe, and
+// /dev/full as a disk that is always full); a message box's icon is control
+// 0x440 rather than 20 (RecogniseIcon knows both).
+std::string FromUnix(const char* path);  // the Windows name of an absolute Unix path
 
 // The product name: the window's plain title and every box's caption.
 extern const char kProduct[];
@@ -115,8 +134,8 @@ std::string Leaf(const std::string& path);
 
 // ViewerState after a successful open of path with that many lines, and
 // after a failed one.
-std::string OpenState(const std::string& path, int lines);
-extern const std::string kEmptyState;
+ViewerSnapshot OpenState(const std::string& path, int lines);
+extern const ViewerSnapshot kEmptyState;
 
 // True when the update region covers the whole client area.
 bool WholeClientInvalid(HWND hwnd);

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 
-#include "app/viewer.h"
+#include "app/archive_browser.h"
 
 namespace {
 

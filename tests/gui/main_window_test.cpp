@@ -7,7 +7,9 @@
 
 #include <string>
 
-#include "app/viewer.h"
+#include "app/main_window.h"
+#include "app/messages.h"
+#include "app/startup.h"
 #include "tests/gui/gui_support.h"
 
 namespace {
@@ -169,26 +171,26 @@ TEST_F(MainWindowTest, OnlyAChangeOfListWidthRepaintsTheWholeClientArea)
 }
 
 // Counts WM_ERASEBKGND on the way to the window procedure.
-int g_erases;
-WNDPROC g_mainProc;
+int s_erases;
+WNDPROC s_mainProc;
 LRESULT CALLBACK CountingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_ERASEBKGND)
-        ++g_erases;
-    return CallWindowProcA(g_mainProc, hwnd, message, wParam, lParam);
+        ++s_erases;
+    return CallWindowProcA(s_mainProc, hwnd, message, wParam, lParam);
 }
 
 TEST_F(MainWindowTest, RepaintWindowErasesTheWholeClientArea)
 {
     UpdateWindow(hwnd_);
-    g_mainProc = reinterpret_cast<WNDPROC>(
+    s_mainProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingProc)));
-    g_erases = 0;
+    s_erases = 0;
     RepaintWindow(hwnd_);
     EXPECT_TRUE(WholeClientInvalid(hwnd_));
     UpdateWindow(hwnd_);
-    EXPECT_EQ(g_erases, 1) << "all drawing happens while erasing";
-    SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_mainProc));
+    EXPECT_EQ(s_erases, 1) << "all drawing happens while erasing";
+    SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(s_mainProc));
 }
 
 // ---- Painting ----
@@ -215,7 +217,7 @@ TEST_F(MainWindowTest, EraseDrawsTheImageAtItsPlaceAndFillsTheRest)
     for (const PaintCase& c : cases) {
         SCOPED_TRACE(c.what);
         g_blackBackground = c.black;
-        g_hbmImage = c.imageWidth > 0 ? MakePatternBitmap(c.imageWidth, c.imageHeight) : nullptr;
+        SetDisplayedImage(c.imageWidth > 0 ? MakePatternBitmap(c.imageWidth, c.imageHeight) : nullptr);
         Pixels pixels = EraseIntoMemory(hwnd_, W, H, 0xFF00FF);
         const uint32_t background = c.black ? kBlack : ButtonFace();
         const int x0 = g_listWidth + 8, y0 = 8;
@@ -226,16 +228,14 @@ TEST_F(MainWindowTest, EraseDrawsTheImageAtItsPlaceAndFillsTheRest)
             return inImage ? PatternColour(x - x0, y - y0) : background;
         }, &first);
         EXPECT_EQ(wrong, 0) << first;
-        if (g_hbmImage != nullptr)
-            DeleteObject(g_hbmImage);
-        g_hbmImage = nullptr;
+        SetDisplayedImage(nullptr);
     }
 }
 
 TEST_F(MainWindowTest, EraseFillsOnlyTheClipRegion)
 {
     Resize(800, 400);
-    g_hbmImage = MakePatternBitmap(100, 100);
+    SetDisplayedImage(MakePatternBitmap(100, 100));
     // Clip box over part of the image and part of the background.
     RECT clip = {150, 20, 260, 60};
     Pixels pixels = EraseIntoMemory(hwnd_, 800, 400, 0xFF00FF, &clip);
@@ -270,7 +270,7 @@ TEST_F(MainWindowTest, OnScreenTheChildControlsKeepTheirPixels)
     SetWindowPos(hwnd_, HWND_TOP, 0, 0, 900, 600, SWP_NOMOVE);
     RECT client;
     GetClientRect(hwnd_, &client);
-    g_hbmImage = MakePatternBitmap(client.right, client.bottom);
+    SetDisplayedImage(MakePatternBitmap(client.right, client.bottom));
     RepaintWindow(hwnd_);
     UpdateWindow(hwnd_);
     PumpMessages();
@@ -336,13 +336,11 @@ TEST_F(MainWindowTest, SaveAndCopyAreGreyedWhileNoImageIsShown)
     for (const MenuCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "image " << c.image << ", popup " << c.position << ", command "
                                         << c.command);
-        g_hbmImage = c.image ? MakePatternBitmap(4, 4) : nullptr;
+        SetDisplayedImage(c.image ? MakePatternBitmap(4, 4) : nullptr);
         UINT state = PopupItemState(c.position, c.command);
         ASSERT_NE(state, static_cast<UINT>(-1)) << "no such item";
         EXPECT_EQ((state & MF_GRAYED) != 0, c.grayed);
-        if (g_hbmImage != nullptr)
-            DeleteObject(g_hbmImage);
-        g_hbmImage = nullptr;
+        SetDisplayedImage(nullptr);
     }
 }
 
@@ -427,9 +425,7 @@ TEST_F(MainWindowTest, UnknownCommandsAndForeignNotificationsAreIgnored)
 TEST_F(MainWindowTest, ClearStatusTextEmptiesTheStatusBar)
 {
     SendMessageA(g_hwndStatus, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("Size: 608x392"));
-    char text[64] = "x";
-    SendMessageA(g_hwndStatus, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(text));
-    ASSERT_STREQ(text, "Size: 608x392");
+    ASSERT_EQ(ViewerState().status, "Size: 608x392");
     ClearStatusText();
     EXPECT_EQ(LOWORD(SendMessageA(g_hwndStatus, SB_GETTEXTLENGTHA, 0, 0)), 0);
     EXPECT_EQ(GetWindowTextLengthA(g_hwndStatus), 0);
@@ -456,7 +452,7 @@ TEST_F(MainWindowTest, ClosingDestroysTheWindowAndQuitsWithZero)
             PumpMessages();
         }
         HBITMAP image = c.image ? MakePatternBitmap(8, 8) : nullptr;
-        g_hbmImage = image;
+        SetDisplayedImage(image);
         std::string how = c.how;
         if (how == "exit")
             Command(IDM_EXIT);
@@ -505,14 +501,15 @@ TEST_F(MainWindowTest, TheClassCarriesMenuIconsAndNoBackgroundBrush)
         GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
         EXPECT_STREQ(text, popups[i]);
     }
-    LONG style = GetWindowLongA(hwnd_, GWL_STYLE);
-    EXPECT_EQ(style & 0x12CF0000, 0x12CF0000) << std::hex << style;
-    char title[64] = {0};
-    GetWindowTextA(hwnd_, title, sizeof title);
-    EXPECT_STREQ(title, "Velder Image Viewer");
+    const DWORD style = static_cast<DWORD>(GetWindowLongA(hwnd_, GWL_STYLE));
+    const DWORD mainStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE;
+    EXPECT_EQ(style & mainStyle, mainStyle) << std::hex << style;
+    EXPECT_EQ(ViewerState().title, "Velder Image Viewer");
     EXPECT_EQ(GetDlgCtrlID(g_hwndList), IDC_IMAGELIST);
     EXPECT_EQ(GetDlgCtrlID(g_hwndStatus), IDC_STATUSBAR);
-    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(g_hwndList, GWL_STYLE)) & 0x50201101u, 0x50201101u);
+    const DWORD listStyle =
+        WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_DISABLENOSCROLL;
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(g_hwndList, GWL_STYLE)) & listStyle, listStyle);
 }
 
 }  // namespace

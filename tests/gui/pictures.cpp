@@ -16,28 +16,20 @@ uint8_t PixelIndex(unsigned seed, int x, int y)
     return static_cast<uint8_t>(x * 5 + y * 11 + seed * 29 + (x ^ y));
 }
 
-// Header, palette block and the index rows (pitch bytes each, padding
-// included) of an 8-bit picture.
-Picture EightBit(int width, int height, unsigned format, unsigned seed, Bytes* rows)
+// Header and palette block of an 8-bit picture, and its index rows (pitch
+// bytes each, padding included).
+ShownPicture EightBit(int width, int height, unsigned format, unsigned seed, Bytes* rows)
 {
     const int pitch = (width + 3) & ~3;
-    Picture p;
+    ShownPicture p;
     p.width = width;
     p.height = height;
-    p.resource.resize(780);
-    PutBE16(p.resource, 0, static_cast<uint16_t>(width));
-    PutBE16(p.resource, 2, static_cast<uint16_t>(height));
-    PutBE16(p.resource, 4, static_cast<uint16_t>(pitch));
-    PutBE16(p.resource, 6, static_cast<uint16_t>(format));
-    PutBE16(p.resource, 8, 0x0304);
-    p.resource[10] = 0x18;
-    p.resource[11] = 0xFF;
+    Bytes palette;
     for (unsigned i = 0; i < 256; ++i) {
         uint32_t c = PaletteColour(seed, i);
-        p.resource[12 + 3 * i] = static_cast<uint8_t>(c);             // blue
-        p.resource[13 + 3 * i] = static_cast<uint8_t>(c >> 8);        // green
-        p.resource[14 + 3 * i] = static_cast<uint8_t>(c >> 16);       // red
+        palette.insert(palette.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c >> 16)});
     }
+    p.resource = EightBitResource(width, height, format, palette, Bytes());
     rows->assign(static_cast<size_t>(pitch) * height, 0);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < pitch; ++x) {
@@ -52,18 +44,18 @@ Picture EightBit(int width, int height, unsigned format, unsigned seed, Bytes* r
 
 }  // namespace
 
-Picture RawPicture(int width, int height, unsigned seed)
+ShownPicture RawPicture(int width, int height, unsigned seed)
 {
     Bytes rows;
-    Picture p = EightBit(width, height, 10, seed, &rows);
+    ShownPicture p = EightBit(width, height, 10, seed, &rows);
     p.resource.insert(p.resource.end(), rows.begin(), rows.end());
     return p;
 }
 
-Picture CompressedPicture(int width, int height, unsigned seed)
+ShownPicture CompressedPicture(int width, int height, unsigned seed)
 {
     Bytes rows;
-    Picture p = EightBit(width, height, 1034, seed, &rows);
+    ShownPicture p = EightBit(width, height, 1034, seed, &rows);
     p.resource.insert(p.resource.end(), {0xDE, 0xAD, 0xBE, 0xEF});  // four bytes never read
     // Literal runs of up to 128 bytes; the area's size is a multiple of 4.
     for (size_t at = 0; at < rows.size(); at += 128) {
@@ -75,9 +67,9 @@ Picture CompressedPicture(int width, int height, unsigned seed)
     return p;
 }
 
-Picture WidePicture(unsigned seed)
+ShownPicture WidePicture(unsigned seed)
 {
-    Picture p;
+    ShownPicture p;
     p.width = 608;
     p.height = 392;
     p.resource.assign(8 + static_cast<size_t>(392) * kWidePitch, 0xEE);

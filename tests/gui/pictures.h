@@ -9,7 +9,7 @@
 
 #include "tests/support/archive_builder.h"
 
-struct Picture {
+struct ShownPicture {
     Bytes resource;
     int width = 0;
     int height = 0;
@@ -17,13 +17,13 @@ struct Picture {
 };
 
 // 8-bit, stored uncompressed (format 10).
-Picture RawPicture(int width, int height, unsigned seed);
+ShownPicture RawPicture(int width, int height, unsigned seed);
 
 // 8-bit, compressed (format 1034) as literal runs.
-Picture CompressedPicture(int width, int height, unsigned seed);
+ShownPicture CompressedPicture(int width, int height, unsigned seed);
 
 // The 24-bit 608 x 392 layout.
-Picture WidePicture(unsigned seed);
+ShownPicture WidePicture(unsigned seed);
 
 // A resource that passes no decode (width 0).
 Bytes BrokenResource();

@@ -8,19 +8,20 @@
 #include <utility>
 #include <vector>
 
-#include "app/viewer.h"
-#include "archive/archive.h"
+#include "app/archive_browser.h"
+#include "app/main_window.h"
+#include "app/startup.h"
 #include "tests/gui/gui_support.h"
 #include "tests/support/archive_builder.h"
 
 namespace {
 
-std::vector<int> g_ran;  // exit routines in the order they ran
+std::vector<int> s_ran;  // exit routines in the order they ran
 
 template <int N>
 void Record()
 {
-    g_ran.push_back(N);
+    s_ran.push_back(N);
 }
 
 // 63 distinct routines, ids 1 to 63.
@@ -41,7 +42,7 @@ TEST(ExitRoutines, RunInReverseOrderAndAFullStackRefusesMore)
 {
     const ExitRoutine* routines = MakeRoutines(std::make_integer_sequence<int, 63>());
     std::string path = TempPath("exit_routines.mhk");
-    ASSERT_TRUE(WriteFile(path, BuildArchive(ArchivePlan{})));
+    ASSERT_TRUE(WriteBytes(path, BuildArchive(ArchivePlan{})));
     ASSERT_TRUE(MapArchive(&g_archive, path.c_str()));
     const uint32_t size = g_archive.size;
 
@@ -57,18 +58,18 @@ TEST(ExitRoutines, RunInReverseOrderAndAFullStackRefusesMore)
     EXPECT_NE(RegisterExitRoutine(Record<99>), 0);
     EXPECT_EQ(g_exitRoutineTop, g_exitRoutines + 64);
 
-    g_ran.clear();
+    s_ran.clear();
     RunExitRoutines();
-    ASSERT_EQ(g_ran.size(), 63u);
+    ASSERT_EQ(s_ran.size(), 63u);
     for (int i = 0; i < 63; ++i)
-        EXPECT_EQ(g_ran[i], 63 - i) << "last registered first";
+        EXPECT_EQ(s_ran[i], 63 - i) << "last registered first";
     EXPECT_EQ(g_archive.base, nullptr) << "the archive is unmapped at exit";
     EXPECT_EQ(g_archive.size, size) << "only the view is given back";
     EXPECT_EQ(g_exitRoutineTop, g_exitRoutines);
 
     // Each routine runs once: a second pass finds an empty stack.
     RunExitRoutines();
-    EXPECT_EQ(g_ran.size(), 63u);
+    EXPECT_EQ(s_ran.size(), 63u);
     remove(path.c_str());
 }
 
@@ -109,16 +110,16 @@ struct LoopScript {
     size_t boxesAfterF1;
     const BoxRecorder* recorder;
 };
-LoopScript g_script;
+LoopScript s_script;
 
 LRESULT CALLBACK ListSpy(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_KEYDOWN || message == WM_CHAR) {
         char text[32];
         wsprintfA(text, "%s %u", message == WM_KEYDOWN ? "down" : "char", static_cast<unsigned>(wParam));
-        g_script.listKeys.push_back(text);
+        s_script.listKeys.push_back(text);
     }
-    return CallWindowProcA(g_script.listProc, hwnd, message, wParam, lParam);
+    return CallWindowProcA(s_script.listProc, hwnd, message, wParam, lParam);
 }
 
 void SetControlKey(bool down)
@@ -137,7 +138,7 @@ void PostKey(UINT key)
 
 VOID CALLBACK ScriptTick(HWND, UINT, UINT_PTR, DWORD)
 {
-    LoopScript& s = g_script;
+    LoopScript& s = s_script;
     if (++s.ticks > 200) {
         // Something hangs: end the loop so the test can report it.
         s.log.push_back("timeout at step " + std::to_string(s.step));
@@ -186,24 +187,24 @@ TEST(ViewerMain, RunsTheLoopWithAcceleratorsForTheMainWindow)
     ResetViewerState();
     ASSERT_TRUE(UnregisterClassA(MAIN_WINDOW_CLASS, GetModuleHandleA(nullptr))) << GetLastError();
     BoxRecorder recorder;
-    g_script = LoopScript();
-    g_script.recorder = &recorder;
+    s_script = LoopScript();
+    s_script.recorder = &recorder;
     UINT_PTR timer = SetTimer(nullptr, 0, 20, ScriptTick);
     ASSERT_NE(timer, 0u);
     int result = ViewerMain();
     KillTimer(nullptr, timer);
 
     EXPECT_EQ(result, 0) << "a normal close exits with 0";
-    for (const std::string& line : g_script.log)
+    for (const std::string& line : s_script.log)
         ADD_FAILURE() << line;
-    EXPECT_EQ(g_script.step, 4);
-    EXPECT_TRUE(g_script.focusOnList);
-    EXPECT_TRUE(g_script.blackAfterCtrlB) << "Ctrl+B reached the main window while the list had the focus";
-    ASSERT_EQ(g_script.boxesAfterF1, 1u) << "F1 showed the About box";
+    EXPECT_EQ(s_script.step, 4);
+    EXPECT_TRUE(s_script.focusOnList);
+    EXPECT_TRUE(s_script.blackAfterCtrlB) << "Ctrl+B reached the main window while the list had the focus";
+    ASSERT_EQ(s_script.boxesAfterF1, 1u) << "F1 showed the About box";
     EXPECT_EQ(recorder.boxes()[0].text.rfind("Velder Image Viewer\nVersion 1.0.0", 0), 0u);
     // Translated keys are neither dispatched nor turned into characters.
-    ASSERT_EQ(g_script.listKeys.size(), 1u);
-    EXPECT_EQ(g_script.listKeys[0], "down 40");
+    ASSERT_EQ(s_script.listKeys.size(), 1u);
+    EXPECT_EQ(s_script.listKeys[0], "down 40");
     EXPECT_EQ(FindWindowA(MAIN_WINDOW_CLASS, nullptr), nullptr);
     g_blackBackground = false;
 }

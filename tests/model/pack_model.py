@@ -11,6 +11,8 @@ import io
 import struct
 import zlib
 
+from mhk_model import be16
+
 
 # ---- Bitmap files ----------------------------------------------------------
 
@@ -45,10 +47,6 @@ def pack_name(path):
 
 
 # ---- tBMP resources --------------------------------------------------------
-
-def be16(b, at):
-    return (b[at] << 8) | b[at + 1]
-
 
 def resource_header(res):
     """(width, height, pitch, format, palette bytes or b"") of a resource

@@ -1,6 +1,8 @@
 // archive_builder.cpp - see archive_builder.h.
-#include "archive/archive.h"
 #include "tests/support/archive_builder.h"
+
+#include "archive/archive.h"
+#include "bitmap/format.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -120,7 +122,42 @@ void FixHeaderSizes(Bytes& bytes)
     PutBE32(bytes, 16, static_cast<uint32_t>(bytes.size()));
 }
 
-bool WriteFile(const std::string& path, const Bytes& bytes)
+namespace {
+
+std::vector<unsigned>* s_counts;
+std::vector<ListedItem>* s_items;
+
+}  // namespace
+
+std::vector<ListedItem> ListResources(const uint8_t* base, uint32_t tag, std::vector<unsigned>* counts)
+{
+    std::vector<ListedItem> items;
+    counts->clear();
+    s_counts = counts;
+    s_items = &items;
+    EnumerateResources(
+        base, tag, [](unsigned count) { s_counts->push_back(s_items->empty() ? count : 0); },
+        [](uint16_t id, uint16_t index, const char* name) { s_items->push_back({id, index, name ? name : "<null>"}); });
+    return items;
+}
+
+Bytes EightBitResource(unsigned width, unsigned height, unsigned format, const Bytes& palette, const Bytes& body,
+                       int pitch)
+{
+    Bytes b(kPaletteColours);
+    PutBE16(b, kHeaderWidth, static_cast<uint16_t>(width));
+    PutBE16(b, kHeaderHeight, static_cast<uint16_t>(height));
+    PutBE16(b, kHeaderPitch, static_cast<uint16_t>(pitch < 0 ? PalettePitch(width) : static_cast<unsigned>(pitch)));
+    PutBE16(b, kHeaderFormat, static_cast<uint16_t>(format));
+    PutBE16(b, kHeaderSize, kPaletteBlockLength);
+    b[kHeaderSize + 2] = kPaletteBits;
+    b[kHeaderSize + 3] = kPaletteLastIndex;
+    b.insert(b.end(), palette.begin(), palette.begin() + 3 * 256);
+    b.insert(b.end(), body.begin(), body.end());
+    return b;
+}
+
+bool WriteBytes(const std::string& path, const Bytes& bytes)
 {
     FILE* file = fopen(path.c_str(), "wb");
     if (file == nullptr)

@@ -1,6 +1,7 @@
-// archive_builder.h - writes Mohawk archives for the tests, well-formed by
-// default; Layout tells where every table landed so that a test can break
-// any field afterwards with PutBE16/PutBE32, truncate, or append.
+// archive_builder.h - writes Mohawk archives and tBMP resources for the
+// tests, well-formed by default; Layout tells where every table landed so
+// that a test can break any field afterwards with PutBE16/PutBE32,
+// truncate, or append.
 #pragma once
 
 #include <stdint.h>
@@ -59,8 +60,26 @@ Bytes BuildArchive(const ArchivePlan& plan, Layout* layout = nullptr);
 // after a test has grown or shrunk the archive on purpose.
 void FixHeaderSizes(Bytes& bytes);
 
+// One line of what EnumerateResources reports.
+struct ListedItem {
+    uint16_t id;
+    uint16_t index;
+    std::string name;  // "<null>" for no name
+    bool operator==(const ListedItem& o) const { return id == o.id && index == o.index && name == o.name; }
+};
+
+// Everything EnumerateResources reports for type tag of the archive at
+// base: the items, and in *counts each count (0 for one after an item).
+std::vector<ListedItem> ListResources(const uint8_t* base, uint32_t tag, std::vector<unsigned>* counts);
+
+// An 8-bit tBMP resource, any field allowed: header (pitch PalettePitch(width)
+// unless given), palette block with palette (256 blue, green, red triples),
+// then body (format 10: the rows; 1034: four unread bytes and the stream).
+Bytes EightBitResource(unsigned width, unsigned height, unsigned format, const Bytes& palette, const Bytes& body,
+                       int pitch = -1);
+
 // Writes bytes to a file; true on success.
-bool WriteFile(const std::string& path, const Bytes& bytes);
+bool WriteBytes(const std::string& path, const Bytes& bytes);
 
 // A fresh path in the test's temporary directory.
 std::string TempPath(const std::string& leaf);

@@ -3,19 +3,11 @@
 
 #include <stdlib.h>
 
+#include "tests/support/random.h"
+
 namespace {
 
 const unsigned kSide = 1024;
-
-// A small linear congruential generator: the same numbers everywhere.
-struct Random {
-    uint32_t state;
-    uint32_t Next()
-    {
-        state = state * 1664525u + 1013904223u;
-        return state >> 8;
-    }
-};
 
 unsigned SquareRoot(uint64_t v)
 {

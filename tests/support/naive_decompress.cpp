@@ -6,8 +6,10 @@
 #include <memory>
 #include <utility>
 
-#include "bitmap/decompress.h"
 #include "bitmap/bitmap.h"
+#include "bitmap/decompress.h"
+#include "bitmap/format.h"
+#include "common/byte_order.h"
 
 namespace {
 
@@ -46,22 +48,20 @@ bool Machine::PairCode()
     const unsigned h = code >> 4, l = code & 15;
     const uint8_t* x = stream.data() + s + 1;  // operands, valid once checked
 
-    // Back-references first: high nibble A, B, E, F with L >= 4 (F: up to C).
-    if ((h == 0xA || h == 0xB || h == 0xE || (h == 0xF && l <= 0xC)) && l >= 4) {
+    if (IsBackReferenceCode(code)) {
         unsigned copy, operands;
         bool literal;
         size_t distance;
-        if (code == 0xFC) {
+        if (code == kLongBackReference) {
             if (!StreamHas(3))
                 return false;
             unsigned m = x[0];
-            copy = 3 + m / 4;
+            copy = LongCopyLength(m);
             literal = (m & 4) == 0;
             operands = literal ? 3 : 2;
             distance = 256 * (m % 4) + x[1];
         } else {
-            unsigned g = h == 0xA ? 0 : h == 0xB ? 1 : h == 0xE ? 2 : 3;
-            copy = 3 * g + l / 4 + 2;
+            copy = FixedCopyLength(code);
             literal = copy % 2 == 1;
             operands = literal ? 2 : 1;
             if (!StreamHas(1 + operands))
@@ -70,6 +70,8 @@ bool Machine::PairCode()
         }
         if (!StreamHas(1 + operands) || !AreaHas(copy + (literal ? 1 : 0)))
             return false;
+        out.pairCodes.push_back(code);
+        out.distances.push_back(distance);
         for (unsigned i = 0; i < copy; ++i) {
             uint8_t value = distance == 0 ? out.area[p] : Earlier(p, distance);
             Put(value);
@@ -90,6 +92,7 @@ bool Machine::PairCode()
     if (!StreamHas(1 + operands))
         return false;
     s += 1 + operands;
+    out.pairCodes.push_back(code);
 
     bool skip = code == 0x00 || (l >= 1 && l <= 3 && (h == 0xA || h == 0xB || h == 0xE || h == 0xF)) ||
                 code >= 0xFD;
@@ -153,20 +156,21 @@ void Machine::Run()
         if (!StreamHas(1))
             return;
         const unsigned n = stream[s];
+        out.commands.push_back(static_cast<uint8_t>(n));
         if (n == 0) {
             ++s;
             out.sawEnd = true;
             return;
         }
-        if (n <= 0x40) {
+        if (n <= kLiteralRunLast) {
             if (!StreamHas(1 + 2 * n) || !AreaHas(2 * n))
                 return;
             for (unsigned i = 0; i < 2 * n; ++i)
                 Put(stream[s + 1 + i]);
             s += 1 + 2 * n;
-        } else if (n <= 0xC0) {
-            const unsigned period = n <= 0x80 ? 2 : 4;
-            const unsigned count = n <= 0x80 ? n - 0x40 : n - 0x80;
+        } else if (n <= kQuadRepeatLast) {
+            const unsigned period = n <= kPairRepeatLast ? 2 : 4;
+            const unsigned count = n <= kPairRepeatLast ? n - kLiteralRunLast : n - kPairRepeatLast;
             if (!AreaHas(period * count))
                 return;
             ++s;
@@ -174,7 +178,7 @@ void Machine::Run()
                 Put(Earlier(p, period));
         } else {
             ++s;
-            for (unsigned c = n - 0xC0; c > 0; --c)
+            for (unsigned c = n - kQuadRepeatLast; c > 0; --c)
                 if (!PairCode())
                     return;
         }
@@ -183,18 +187,18 @@ void Machine::Run()
 
 std::vector<uint8_t> ViewerStream(const std::vector<uint8_t>& stream, size_t areaSize)
 {
-    // Exactly sized: 1023 bytes in front (what a reference may read), then
-    // the area; the stream in its own allocation.
+    // Exactly sized: the front room a reference may read, then the area;
+    // the stream in its own allocation.
     std::unique_ptr<uint8_t[]> source(new uint8_t[stream.size() + 1]);
     memcpy(source.get(), stream.data(), stream.size());
-    std::unique_ptr<uint8_t[]> block(new uint8_t[1023 + areaSize + 1]);
-    memset(block.get(), 0, 1023 + areaSize);
-    DecompressPixels(source.get(), block.get() + 1023, block.get() + 1023 + areaSize,
-                     source.get() + stream.size());
-    return std::vector<uint8_t>(block.get() + 1023, block.get() + 1023 + areaSize);
+    std::unique_ptr<uint8_t[]> block(new uint8_t[kDecoderFrontRoom + areaSize + 1]);
+    memset(block.get(), 0, kDecoderFrontRoom + areaSize);
+    uint8_t* area = block.get() + kDecoderFrontRoom;
+    DecompressPixels(source.get(), area, area + areaSize, source.get() + stream.size());
+    return std::vector<uint8_t>(area, area + areaSize);
 }
 
-bool ViewerResource(const uint8_t* data, size_t size, Picture* picture)
+bool ViewerResource(const uint8_t* data, size_t size, DecodedPicture* picture)
 {
     std::unique_ptr<uint8_t[]> copy(new uint8_t[size]);
     memcpy(copy.get(), data, size);
@@ -202,7 +206,7 @@ bool ViewerResource(const uint8_t* data, size_t size, Picture* picture)
     if (!DecodeBitmapResource(copy.get(), static_cast<uint32_t>(size), false, &buffer))
         return false;
     const BITMAPINFOHEADER* header = buffer.header;
-    *picture = Picture();
+    *picture = DecodedPicture();
     picture->width = static_cast<unsigned>(header->biWidth);
     picture->height = static_cast<unsigned>(header->biHeight < 0 ? -header->biHeight : header->biHeight);
     picture->bitsPerPixel = header->biBitCount;
@@ -226,11 +230,6 @@ std::vector<uint8_t> ModelStream(const std::vector<uint8_t>& stream, size_t area
     return NaiveDecompress(stream, areaSize).area;
 }
 
-unsigned BE16(const uint8_t* p)
-{
-    return unsigned(p[0]) << 8 | p[1];
-}
-
 }  // namespace
 
 NaiveOutcome NaiveDecompressOver(const std::vector<uint8_t>& stream, std::vector<uint8_t> area,
@@ -250,36 +249,38 @@ NaiveOutcome NaiveDecompress(const std::vector<uint8_t>& stream, size_t areaSize
     return NaiveDecompressOver(stream, std::vector<uint8_t>(areaSize, fill), front);
 }
 
-bool NaiveDecodeResource(const uint8_t* data, size_t size, Picture* picture)
+bool NaiveDecodeResource(const uint8_t* data, size_t size, DecodedPicture* picture)
 {
-    if (size < 8)
+    if (size < kHeaderSize)
         return false;
-    const unsigned width = BE16(data), height = BE16(data + 2), pitch = BE16(data + 4), format = BE16(data + 6);
-    if (width < 1 || width > 1024 || height < 1 || height > 1024)
+    const unsigned width = ReadBE16(data + kHeaderWidth), height = ReadBE16(data + kHeaderHeight),
+                   pitch = ReadBE16(data + kHeaderPitch), format = ReadBE16(data + kHeaderFormat);
+    if (width < 1 || width > kMaxSide || height < 1 || height > kMaxSide)
         return false;
-    *picture = Picture();
+    *picture = DecodedPicture();
     picture->width = width;
     picture->height = height;
-    if (pitch == ((width + 3) & ~3u)) {
-        if (size < 780 || BE16(data + 8) != 0x0304 || data[10] != 0x18 || data[11] != 0xFF)
+    if (pitch == PalettePitch(width)) {
+        if (size < kPaletteBlockEnd || ReadBE16(data + kHeaderSize) != kPaletteBlockLength ||
+            data[kHeaderSize + 2] != kPaletteBits || data[kHeaderSize + 3] != kPaletteLastIndex)
             return false;
         picture->bitsPerPixel = 8;
         picture->rowBytes = width;
-        picture->palette.assign(data + 12, data + 780);
+        picture->palette.assign(data + kPaletteColours, data + kPaletteBlockEnd);
         std::vector<uint8_t> area(size_t(height) * pitch, 0);
-        if (format == 10 && size == 780 + area.size()) {
-            area.assign(data + 780, data + size);
-        } else if (format == 1034) {
+        if (format == kFormatPlain && size == kPixelsPlain + area.size()) {
+            area.assign(data + kPixelsPlain, data + size);
+        } else if (format == kFormatCompressed) {
             // In the decode block the palette, as blue, green, red, zero
             // quads, lies directly in front of the pixels.
             std::vector<uint8_t> front;
             for (unsigned i = 0; i < 256; ++i) {
-                front.insert(front.end(), data + 12 + 3 * i, data + 15 + 3 * i);
+                front.insert(front.end(), data + kPaletteColours + 3 * i, data + kPaletteColours + 3 * i + 3);
                 front.push_back(0);
             }
             std::vector<uint8_t> stream;
-            if (size > 784)
-                stream.assign(data + 784, data + size);
+            if (size > kPixelsCompressed)
+                stream.assign(data + kPixelsCompressed, data + size);
             area = NaiveDecompress(stream, area.size(), 0, front).area;
         }
         for (unsigned y = 0; y < height; ++y)
@@ -287,13 +288,15 @@ bool NaiveDecodeResource(const uint8_t* data, size_t size, Picture* picture)
                                  area.begin() + size_t(y) * pitch + width);
         return true;
     }
-    if (width != 608 || height != 392 || pitch != 2432 || size != 953352 || format != 4)
+    if (width != kTrueColourWidth || height != kTrueColourHeight || pitch != kTrueColourPitch ||
+        size != kTrueColourResourceSize || format != kFormat24Bit)
         return false;
     picture->bitsPerPixel = 24;
-    picture->rowBytes = 3 * width;
-    for (unsigned y = 0; y < height; ++y)
-        picture->rows.insert(picture->rows.end(), data + 8 + size_t(y) * pitch,
-                             data + 8 + size_t(y) * pitch + 3 * width);
+    picture->rowBytes = kTrueColourRowBytes;
+    for (unsigned y = 0; y < height; ++y) {
+        const uint8_t* row = data + kHeaderSize + size_t(y) * pitch;
+        picture->rows.insert(picture->rows.end(), row, row + kTrueColourRowBytes);
+    }
     return true;
 }
 

@@ -16,6 +16,10 @@ struct NaiveOutcome {
     size_t consumed = 0;        // stream bytes used, the end command included
     bool sawEnd = false;        // stopped at an end command
     bool reachedBefore = false; // some read of earlier output lay before the area
+    // What was carried out, in order: command bytes (the end included), pair
+    // codes, and the distance of each back-reference.
+    std::vector<uint8_t> commands, pairCodes;
+    std::vector<size_t> distances;
 };
 
 // Decodes stream into an area of areaSize bytes that starts out holding
@@ -31,7 +35,7 @@ NaiveOutcome NaiveDecompressOver(const std::vector<uint8_t>& stream, std::vector
                                  const std::vector<uint8_t>& front);
 
 // A decoded picture: what a bitmap file or the clipboard would carry.
-struct Picture {
+struct DecodedPicture {
     unsigned width = 0;
     unsigned height = 0;
     unsigned bitsPerPixel = 0;     // 8 or 24
@@ -47,13 +51,13 @@ struct Picture {
 // 1034, anything else gives zero pixels) and the one 24-bit layout. A
 // back-reference that reaches before the pixels reads the palette as the
 // decode block lays it out. False when the resource is refused.
-bool NaiveDecodeResource(const uint8_t* data, size_t size, Picture* picture);
+bool NaiveDecodeResource(const uint8_t* data, size_t size, DecodedPicture* picture);
 
 // A way of decoding resources, with a name for messages: the model above,
 // and the viewer's own decoder.
 struct ResourceDecoder {
     const char* name;
-    bool (*decode)(const uint8_t* data, size_t size, Picture* picture);
+    bool (*decode)(const uint8_t* data, size_t size, DecodedPicture* picture);
 };
 std::vector<ResourceDecoder> ResourceDecoders();
 
