@@ -7,7 +7,6 @@
 #include <shellapi.h>
 #include <string.h>
 
-#include "app/messages.h"
 #include "app/resource.h"
 
 namespace {
@@ -42,12 +41,14 @@ bool HoldsOneFile(HDROP files)
 void OpenDroppedFile(HWND hwnd, HDROP files)
 {
     char path[MAX_PATH];
-    // A longer name would arrive cut short and could name another file.
-    if (DragQueryFileA(files, 0, nullptr, 0) >= sizeof path) {
-        ShowWarning(hwnd, "The file cannot be opened.");
-        return;
-    }
-    DragQueryFileA(files, 0, path, sizeof path);
+    // A longer name would arrive cut short and could name another file, and
+    // the file calls could not open it anyway: it is opened as the empty
+    // path, which fails the same way, so that the window is left empty as
+    // after every failed open.
+    if (DragQueryFileA(files, 0, nullptr, 0) >= sizeof path)
+        path[0] = '\0';
+    else
+        DragQueryFileA(files, 0, path, sizeof path);
     SendMessageA(hwnd, WM_OPENARCHIVE, 0, reinterpret_cast<LPARAM>(path));
 }
 

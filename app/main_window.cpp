@@ -13,15 +13,18 @@ bool g_blackBackground;
 
 namespace {
 
-// Removes posted WM_OPENARCHIVE messages on this thread; set while the main window exists.
+// Removes WM_OPENARCHIVE posted to the main window; set while the main window exists.
 HHOOK s_openArchiveFilter;
+HWND s_filteredWindow;
 
 // Every message loop of this thread, modal ones included, gets WM_NULL in
-// place of a posted WM_OPENARCHIVE.
+// place of a WM_OPENARCHIVE posted to the main window. Other windows of the
+// thread (dialogs, the status bar) use the same number for messages of
+// their own, which pass untouched.
 LRESULT CALLBACK FilterPostedOpenArchive(int code, WPARAM wParam, LPARAM lParam)
 {
     MSG* message = reinterpret_cast<MSG*>(lParam);
-    if (code == HC_ACTION && message->message == WM_OPENARCHIVE)
+    if (code == HC_ACTION && message->message == WM_OPENARCHIVE && message->hwnd == s_filteredWindow)
         message->message = WM_NULL;
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -32,6 +35,7 @@ void OnCreate(HWND hwnd, HINSTANCE instance)
 {
     // Before anything can run a message loop: the command-line open that
     // follows may show a message box.
+    s_filteredWindow = hwnd;
     s_openArchiveFilter = SetWindowsHookExA(WH_GETMESSAGE, FilterPostedOpenArchive, nullptr, GetCurrentThreadId());
 
     HGDIOBJ font = GetStockObject(DEFAULT_GUI_FONT);
@@ -54,6 +58,7 @@ void OnDestroy(HWND hwnd)
     if (s_openArchiveFilter != nullptr) {
         UnhookWindowsHookEx(s_openArchiveFilter);
         s_openArchiveFilter = nullptr;
+        s_filteredWindow = nullptr;
     }
     SetDisplayedImage(nullptr);
     PostQuitMessage(0);

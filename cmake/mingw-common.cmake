@@ -1,0 +1,15 @@
+# The cross-build settings both Windows toolchain files share; they set
+# VELDER_MINGW_ARCH (i686 or x86_64) and include this file. mingw-w64 with
+# the win32 thread model.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${VELDER_MINGW_ARCH})
+
+set(CMAKE_C_COMPILER ${VELDER_MINGW_ARCH}-w64-mingw32-gcc)
+set(CMAKE_CXX_COMPILER ${VELDER_MINGW_ARCH}-w64-mingw32-g++)
+set(CMAKE_RC_COMPILER ${VELDER_MINGW_ARCH}-w64-mingw32-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${VELDER_MINGW_ARCH}-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
