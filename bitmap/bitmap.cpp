@@ -97,30 +97,43 @@ bool DecodeBitmapResource(const uint8_t* data, uint32_t size, bool bottomUp, Bit
 
     // Everything no pixel is written to reads as zero, and so does the
     // spare row, which the clipboard receives with the block: no byte of
-    // the fresh block goes anywhere uninitialised. A stream reaching back
+    // the fresh block goes anywhere uninitialised. Rather than clear the
+    // whole area first and then fill it, only what the fill left is
+    // cleared: the area is final up to `filled`. A stream reaching back
     // before the area reads the palette written above.
     uint8_t* pixels = base + pixelOffset;
-    memset(pixels, 0, pixelBytes + dibPitch);
+    uint8_t* const spare = pixels + pixelBytes;
+    uint8_t* filled = pixels;
 
     if (format == kFormat24Bit && !eightBit) {
         for (uint32_t row = 0; row < height; ++row)
             memcpy(pixels + row * dibPitch, data + kHeaderSize + row * kTrueColourPitch, dibPitch);
-    } else if (format == kFormatPlain) {
-        if (size - kPixelsPlain == pixelBytes) {
-            if (bottomUp) {
-                memcpy(pixels, data + kPixelsPlain, pixelBytes);
-            } else {
-                // Displayed straight from the archive's view, which is only
-                // ever read through this pointer.
-                pixels = const_cast<uint8_t*>(data + kPixelsPlain);
-            }
+        filled = spare;
+    } else if (format == kFormatPlain && size - kPixelsPlain == pixelBytes) {
+        if (bottomUp) {
+            memcpy(pixels, data + kPixelsPlain, pixelBytes);
+        } else {
+            // Displayed straight from the archive's view, which is only
+            // ever read through this pointer; the block's own area is
+            // never looked at, so it is not cleared either.
+            pixels = const_cast<uint8_t*>(data + kPixelsPlain);
         }
+        filled = spare;
     } else if (format == kFormatCompressed) {
         const uint8_t* end = data + size;
         const uint8_t* stream = size > kPixelsCompressed ? data + kPixelsCompressed : end;
-        DecompressPixels(stream, pixels, pixels + pixelBytes, end);
+        DecodedArea decoded = DecompressPixels(stream, pixels, spare, end);
+        if (decoded.skipped) {
+            // Bytes the stream left as they were must read as zero, as if
+            // the area had been cleared before: do just that, once more.
+            memset(pixels, 0, pixelBytes);
+            decoded = DecompressPixels(stream, pixels, spare, end);
+        }
+        filled = decoded.end;
     }
-    // Format 4 in the 8-bit layout and unknown formats keep the cleared area.
+    // Format 4 in the 8-bit layout, format 10 of the wrong size and unknown
+    // formats fill nothing.
+    memset(filled, 0, static_cast<size_t>(spare + dibPitch - filled));
 
     // With the flag set, pixels always lies in the block, before its spare row.
     if (bottomUp)

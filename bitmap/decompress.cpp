@@ -197,7 +197,12 @@ struct PairOp {
     uint8_t add[2];
     uint8_t length;
     uint8_t distanceHigh;
+    uint8_t skips;  // a byte of the pair is left as it was (distance 0)
 };
+
+// The first operand m of the long form from which its run is 16 bytes or longer.
+const unsigned kLongRunOf16 = 4 * (16 - 3);
+static_assert(LongCopyLength(kLongRunOf16) == 16, "the long form's run grows by one every four values of m");
 
 // a when mask is 0, b when it is all ones: without a branch.
 inline const uint8_t* Select(const uint8_t* a, const uint8_t* b, int8_t mask)
@@ -210,13 +215,15 @@ constexpr PairOp MakePairOp(unsigned code)
 {
     const PairCodeRule rule = DescribePairCode(code);
     PairOp op{rule.kind, rule.operands, {0, 0}, {0, 0}, {rule.first.add, rule.second.add}, 0,
-              static_cast<uint8_t>(code & 3)};
+              static_cast<uint8_t>(code & 3), 0};
     op.stream[0] = static_cast<int8_t>(rule.first.operand ? -1 : 0);
     op.stream[1] = static_cast<int8_t>(rule.second.operand ? -1 : 0);
     op.offset[0] = static_cast<int8_t>(rule.first.operand ? 0 : -int(rule.first.distance));
     op.offset[1] = static_cast<int8_t>(rule.second.operand ? rule.first.operand : -int(rule.second.distance));
     if (rule.kind == kPairFixedReference)
         op.length = static_cast<uint8_t>(FixedCopyLength(code));
+    op.skips = rule.kind == kPairTwoBytes && ((!rule.first.operand && rule.first.distance == 0) ||
+                                              (!rule.second.operand && rule.second.distance == 0));
     return op;
 }
 
@@ -236,7 +243,7 @@ constexpr PairOps kPairOps;
 // kChecked); otherwise s and p are moved past it.
 template <bool kChecked>
 inline bool OtherPairCode(const PairOp& op, const uint8_t** stream, uint8_t** position, const uint8_t* limit,
-                          const uint8_t* sourceEnd)
+                          const uint8_t* sourceEnd, uint8_t* skipped)
 {
     const uint8_t* s = *stream;
     uint8_t* p = *position;
@@ -273,6 +280,7 @@ inline bool OtherPairCode(const PairOp& op, const uint8_t** stream, uint8_t** po
             CopyLongRun(p, p - distance, length);
         p[length] = *((length & 1) ? s + 1 : p + length);
     } else {
+        *skipped |= distance == 0;
         CopyBack(p, distance, length);
         if (length & 1)
             p[length] = s[1];
@@ -288,17 +296,28 @@ inline bool OtherPairCode(const PairOp& op, const uint8_t** stream, uint8_t** po
 // after the group, or null when decoding ends inside it.
 template <bool kChecked>
 const uint8_t* RunPairGroup(const uint8_t* s, uint8_t** position, unsigned count, const uint8_t* limit,
-                            const uint8_t* sourceEnd)
+                            const uint8_t* sourceEnd, uint8_t* skipped)
 {
     uint8_t* p = *position;
     bool fits = true;
     for (; fits && count != 0; --count) {
         if (kChecked && (Left(p, limit) < 2 || s == sourceEnd)) {
             fits = false;
+        } else if (!kChecked && s[0] == kLongBackReference && s[1] >= kLongRunOf16 &&
+                   256 * size_t(s[1] & 3) + s[2] >= 16) {
+            // The long form with a run of 16 or more from 16 bytes back or
+            // more: shaded pictures are long trains of these, so they take
+            // the shortest path there is.
+            const unsigned m = s[1];
+            const size_t length = LongCopyLength(m), odd = length & 1;
+            CopyLongRun(p, p - (256 * size_t(m & 3) + s[2]), length);
+            p[length] = *(odd ? s + 3 : p + length);
+            s += 3 + odd;
+            p += length + odd;
         } else {
             const PairOp& op = kPairOps.op[*s++];
             if (op.kind != kPairTwoBytes) {
-                fits = OtherPairCode<kChecked>(op, &s, &p, limit, sourceEnd);
+                fits = OtherPairCode<kChecked>(op, &s, &p, limit, sourceEnd, skipped);
             } else if (kChecked && op.operands > Left(s, sourceEnd)) {
                 fits = false;
             } else {
@@ -307,6 +326,7 @@ const uint8_t* RunPairGroup(const uint8_t* s, uint8_t** position, unsigned count
                 p[1] = static_cast<uint8_t>(Select(p + 1, s, op.stream[1])[op.offset[1]] + op.add[1]);
                 s += op.operands;
                 p += 2;
+                *skipped |= op.skips;
             }
         }
     }
@@ -359,11 +379,12 @@ inline const uint8_t* Repeat(const uint8_t* s, uint8_t** position, size_t count,
 
 }  // namespace
 
-void DecompressPixels(const uint8_t* source, uint8_t* destination, const uint8_t* limit,
-                      const uint8_t* sourceEnd)
+DecodedArea DecompressPixels(const uint8_t* source, uint8_t* destination, const uint8_t* limit,
+                             const uint8_t* sourceEnd)
 {
     const uint8_t* s = source;
     uint8_t* p = destination;
+    uint8_t skipped = 0;
     // Each command leaves s after itself, or null when decoding ends.
     while (s != nullptr && s != sourceEnd) {
         const unsigned n = *s++;
@@ -379,9 +400,10 @@ void DecompressPixels(const uint8_t* source, uint8_t* destination, const uint8_t
             const unsigned count = n - kQuadRepeatLast;
             if (kMaxPairCodeInput * count <= Left(s, sourceEnd) &&
                 kMaxPairCodeOutput * count < Left(p, limit))
-                s = RunPairGroup<false>(s, &p, count, limit, sourceEnd);
+                s = RunPairGroup<false>(s, &p, count, limit, sourceEnd, &skipped);
             else
-                s = RunPairGroup<true>(s, &p, count, limit, sourceEnd);
+                s = RunPairGroup<true>(s, &p, count, limit, sourceEnd, &skipped);
         }
     }
+    return DecodedArea{p, skipped != 0};
 }

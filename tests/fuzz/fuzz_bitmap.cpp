@@ -2,7 +2,8 @@
 //   1. as a whole tBMP resource, decoded top-down and bottom-up;
 //   2. behind a valid 8-bit header and palette (format 1034 or 10, sides
 //      from the first two bytes), which is what reaches the stream decoder
-//      through DecodeBitmapResource;
+//      through DecodeBitmapResource, compared with the reference decoder
+//      over a cleared area;
 //   3. as a bare stream into an area of exactly its size with 1024
 //      readable bytes in front, compared with the reference decoder.
 // Every buffer is exactly as large as what it holds, so that an access one
@@ -90,6 +91,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         auto resource = Exact<uint8_t>(built.size());
         memcpy(resource.get(), built.data(), built.size());
         DecodeBothWays(resource.get(), static_cast<uint32_t>(built.size()));
+        if (format == 1034) {
+            // Every byte the stream leaves unwritten reads as zero, as over
+            // an area cleared before decoding, with the palette in front.
+            BitmapBuffer top;
+            Check(DecodeBitmapResource(resource.get(), static_cast<uint32_t>(built.size()), false, &top));
+            const uint8_t* block = reinterpret_cast<const uint8_t*>(top.header);
+            const size_t areaSize = size_t(PalettePitch(width)) * height;
+            NaiveOutcome model = NaiveDecompressOver(Bytes(data + 2, data + size), Bytes(areaSize, 0),
+                                                     Bytes(block + 40, block + 1064));
+            Check(memcmp(top.pixels, model.area.data(), areaSize) == 0);
+            ReleaseBitmap(&top);
+        }
     }
 
     // 3. A bare stream into an exactly sized area, against the reference.
