@@ -95,6 +95,30 @@ inline void FillPattern(uint8_t* to, const uint8_t word[16], size_t n)
     }
 }
 
+// Stores n (2 or more) copies of one byte. All pieces hold the same bytes,
+// so they may overlap anywhere; none passes to + n.
+inline void FillByte(uint8_t* to, uint8_t value, size_t n)
+{
+    uint8_t word[16];
+    memset(word, value, sizeof word);
+    if (n >= 16) {
+        size_t i = 0;
+        for (; i + 16 <= n; i += 16)
+            Copy16(to + i, word);
+        if (i != n)
+            Copy16(to + n - 16, word);
+    } else if (n >= 8) {
+        Copy8(to, word);
+        Copy8(to + n - 8, word);
+    } else if (n >= 4) {
+        Copy4(to, word);
+        Copy4(to + n - 4, word);
+    } else {
+        Copy2(to, word);
+        Copy2(to + n - 2, word);
+    }
+}
+
 // Copies a run of 4 to 16 bytes from at least 16 bytes back as four 4-byte
 // pieces, the later ones moved back to end at the run's end, so that no
 // byte after it is touched and the run's length costs no branch.
@@ -145,6 +169,13 @@ inline void CopyBack(uint8_t* to, size_t distance, size_t length)
     }
     if (distance == 0)
         return;  // every byte is copied onto itself
+    if (distance == 1) {
+        // The last byte, length times: the commonest short distance by far
+        // (runs of one shade), stored in pieces rather than a byte at a time,
+        // each of which would wait for the one before.
+        FillByte(to, to[-1], length);
+        return;
+    }
     if (distance < 8) {
         // A run that repeats its last d bytes also repeats its last D bytes
         // for any multiple D of d, once D - d bytes of it exist. Bytes up to

@@ -61,9 +61,6 @@ bool ReadInput(const char* path, std::vector<uint8_t>* bytes, bool* tooLarge)
 
 }  // namespace
 
-// The resource name for an input path: the file name without its folder
-// and without a final ".bmp" or ".png" (in any case). Empty when nothing is
-// left.
 std::string PackName(const std::string& path)
 {
     size_t start = 0;

@@ -44,7 +44,7 @@ std::string ListText(uint16_t id, const char* name);
 ExitCode OpenAndList(const char* archivePath, ArchiveView* view, std::vector<ListedImage>* images);
 
 // The resource name pack gives an input: its file name without folder and
-// without a final ".bmp" or ".png" in any case.
+// without a final ".bmp" or ".png" in any case; empty when nothing is left.
 std::string PackName(const std::string& path);
 
 // True when name ends in suffix (lower-case ASCII), compared in any case.
