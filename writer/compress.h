@@ -17,7 +17,7 @@ struct CompressOptions {
     // (measured per kind, see compress.cpp) at this rate, beside its size,
     // so that it takes a few bytes more where they decode much faster. 0
     // asks for the smallest stream the parser can find.
-    unsigned codePenalty = 64;
+    unsigned codePenalty = 128;
     // How many earlier positions with the same 4-byte hash are tried when
     // looking for a back-reference.
     unsigned chainDepth = 48;
