@@ -73,34 +73,12 @@ inline void CopyExact(uint8_t* to, const uint8_t* from, size_t n)
     }
 }
 
-// Stores n bytes of a pattern whose period (2 or 4 bytes) divides 16; word
-// holds the pattern repeated to 16 bytes. Every store starts a multiple of
-// the period after to, so all are in phase, and none passes to + n.
+// Stores n bytes (2 or more) of a pattern whose period (1, 2 or 4 bytes)
+// divides both 16 and n; word holds the pattern repeated to 16 bytes. Every
+// store starts a multiple of the period after to, so all are in phase, and
+// none passes to + n.
 inline void FillPattern(uint8_t* to, const uint8_t word[16], size_t n)
 {
-    if (n >= 16) {
-        size_t i = 0;
-        for (; i + 16 <= n; i += 16)
-            Copy16(to + i, word);
-        if (i != n)
-            Copy16(to + n - 16, word);
-    } else if (n >= 8) {
-        Copy8(to, word);
-        Copy8(to + n - 8, word);
-    } else if (n >= 4) {
-        Copy4(to, word);
-        Copy4(to + n - 4, word);
-    } else {
-        Copy2(to, word);
-    }
-}
-
-// Stores n (2 or more) copies of one byte. All pieces hold the same bytes,
-// so they may overlap anywhere; none passes to + n.
-inline void FillByte(uint8_t* to, uint8_t value, size_t n)
-{
-    uint8_t word[16];
-    memset(word, value, sizeof word);
     if (n >= 16) {
         size_t i = 0;
         for (; i + 16 <= n; i += 16)
@@ -173,7 +151,9 @@ inline void CopyBack(uint8_t* to, size_t distance, size_t length)
         // The last byte, length times: the commonest short distance by far
         // (runs of one shade), stored in pieces rather than a byte at a time,
         // each of which would wait for the one before.
-        FillByte(to, to[-1], length);
+        uint8_t word[16];
+        memset(word, to[-1], sizeof word);
+        FillPattern(to, word, length);
         return;
     }
     if (distance < 8) {
