@@ -28,9 +28,9 @@ const int kImageMargin = 8;
 // OnCreate
 //     Creates the list box and the status bar of module instance; their size
 //     comes with the first WM_SIZE. Also installs the filter that turns
-//     posted WM_OPENARCHIVE messages into WM_NULL (see resource.h): a posted
-//     one would be dispatched like a send from this thread, its lParam an
-//     address of whoever posted it.
+//     WM_OPENARCHIVE posted to this window into WM_NULL (see resource.h): a
+//     posted one would be dispatched like a send from this thread, its
+//     lParam an address of whoever posted it.
 void OnCreate(HWND hwnd, HINSTANCE instance);
 
 // OnDestroy

@@ -3,14 +3,16 @@
 // (WriteFile in the viewer, stdio in mhkbmp).
 #include "bitmap/bitmap_file.h"
 
+#include "common/byte_order.h"
+
 namespace {
 
 const uint32_t kFileHeaderSize = 14;
 
-bool WriteLE32(BitmapFileWriter write, void* context, uint32_t value)
+bool WriteField(BitmapFileWriter write, void* context, uint32_t value)
 {
-    const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                              static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    uint8_t bytes[4];
+    WriteLE32(bytes, value);
     return write(context, bytes, 4);
 }
 
@@ -20,7 +22,7 @@ bool WriteBitmapFile(const BitmapBuffer* bitmap, BitmapFileWriter write, void* c
 {
     const uint8_t* header = reinterpret_cast<const uint8_t*>(bitmap->header);
     const uint32_t pixelOffset = kFileHeaderSize + static_cast<uint32_t>(bitmap->pixels - header);
-    return write(context, "BM", 2) && WriteLE32(write, context, kFileHeaderSize + bitmap->size) &&
-           WriteLE32(write, context, 0) && WriteLE32(write, context, pixelOffset) &&
+    return write(context, "BM", 2) && WriteField(write, context, kFileHeaderSize + bitmap->size) &&
+           WriteField(write, context, 0) && WriteField(write, context, pixelOffset) &&
            write(context, header, bitmap->size);
 }

@@ -122,6 +122,21 @@ inline void CopyLongRun(uint8_t* to, const uint8_t* from, size_t length)
     }
 }
 
+// A back-reference from 16 bytes back or more inside a group whose worst
+// case fits: without a branch on whether the run is odd, the literal that
+// follows an odd run is stored over the byte after an even run as that byte
+// stands (the group keeps a byte to spare for it). kLong: the run is known
+// to be 16 bytes or longer.
+template <bool kLong>
+inline void CopyFarRun(uint8_t* p, size_t distance, size_t length, const uint8_t* literal)
+{
+    if (!kLong && length < 16)
+        CopyShortRun(p, p - distance, length + (length & 1));
+    else
+        CopyLongRun(p, p - distance, length);
+    p[length] = *((length & 1) ? literal : p + length);
+}
+
 // The back-reference copy: byte i of the run becomes the byte at
 // to + i - distance, read after bytes 0 to i - 1 have been written.
 inline void CopyBack(uint8_t* to, size_t distance, size_t length)
@@ -281,15 +296,7 @@ inline bool OtherPairCode(const PairOp& op, const uint8_t** stream, uint8_t** po
         return false;
     distance += s[0];
     if (!kChecked && distance >= 16) {
-        // Without a branch on the run's length, nor on whether it is odd:
-        // the literal that follows an odd run is stored over the byte after
-        // an even run as that byte stands (the group's worst case keeps a
-        // byte to spare for it).
-        if (length < 16)
-            CopyShortRun(p, p - distance, length + (length & 1));
-        else
-            CopyLongRun(p, p - distance, length);
-        p[length] = *((length & 1) ? s + 1 : p + length);
+        CopyFarRun<false>(p, distance, length, s + 1);
     } else {
         *skipped |= distance == 0;
         CopyBack(p, distance, length);
@@ -321,8 +328,7 @@ const uint8_t* RunPairGroup(const uint8_t* s, uint8_t** position, unsigned count
             // the shortest path there is.
             const unsigned m = s[1];
             const size_t length = LongCopyLength(m), odd = length & 1;
-            CopyLongRun(p, p - (256 * size_t(m & 3) + s[2]), length);
-            p[length] = *(odd ? s + 3 : p + length);
+            CopyFarRun<true>(p, 256 * size_t(m & 3) + s[2], length, s + 3);
             s += 3 + odd;
             p += length + odd;
         } else {

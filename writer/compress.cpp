@@ -60,6 +60,18 @@ struct Back {
     uint16_t count;   // bytes covered by a back-reference, repeats of a repeat command
 };
 
+// The code of the up family plus (to - from), or of the down family plus
+// (from - to), whichever difference is below 16; false when neither is.
+bool Nudge(uint8_t to, uint8_t from, unsigned up, unsigned down, uint8_t* code)
+{
+    const uint8_t rise = static_cast<uint8_t>(to - from), fall = static_cast<uint8_t>(from - to);
+    if (rise < 16 || fall < 16) {
+        *code = static_cast<uint8_t>(rise < 16 ? up + rise : down + fall);
+        return true;
+    }
+    return false;
+}
+
 // The cheapest two-byte pair code that writes d[p], d[p + 1] from the bytes
 // before them without reaching before d[0]. Writes its bytes to code and
 // returns their number (1 to 3).
@@ -76,15 +88,8 @@ int PairCode(const uint8_t* d, size_t p, uint8_t* code)
             }
         }
         if (a == a2) {
-            uint8_t up = static_cast<uint8_t>(b - b1), down = static_cast<uint8_t>(b1 - b);
-            if (up < 16) {
-                code[0] = static_cast<uint8_t>(kPairSecondUp + up);
+            if (Nudge(b, b1, kPairSecondUp, kPairSecondDown, code))
                 return 1;
-            }
-            if (down < 16) {
-                code[0] = static_cast<uint8_t>(kPairSecondDown + down);
-                return 1;
-            }
             // Second byte from L back of itself; L = 1 is the first byte.
             for (unsigned l = 1; l <= 15 && l <= p + 1; ++l) {
                 if (d[p + 1 - l] == b) {
@@ -94,15 +99,8 @@ int PairCode(const uint8_t* d, size_t p, uint8_t* code)
             }
         }
         if (b == b1) {
-            uint8_t up = static_cast<uint8_t>(a - a2), down = static_cast<uint8_t>(a2 - a);
-            if (up < 16) {
-                code[0] = static_cast<uint8_t>(kPairFirstUp + up);
+            if (Nudge(a, a2, kPairFirstUp, kPairFirstDown, code))
                 return 1;
-            }
-            if (down < 16) {
-                code[0] = static_cast<uint8_t>(kPairFirstDown + down);
-                return 1;
-            }
             for (unsigned l = 1; l <= 15 && l <= p; ++l) {
                 if (d[p - l] == a) {
                     code[0] = static_cast<uint8_t>(kPairSecondKept + l);
@@ -122,15 +120,8 @@ int PairCode(const uint8_t* d, size_t p, uint8_t* code)
                 return 2;
             }
         }
-        uint8_t up = static_cast<uint8_t>(a - a2), down = static_cast<uint8_t>(a2 - a);
-        if (up < 16) {
-            code[0] = static_cast<uint8_t>(kPairFirstUpLiteral + up);
+        if (Nudge(a, a2, kPairFirstUpLiteral, kPairFirstDownLiteral, code))
             return 2;
-        }
-        if (down < 16) {
-            code[0] = static_cast<uint8_t>(kPairFirstDownLiteral + down);
-            return 2;
-        }
         code[1] = a;
         if (b == b1) {
             code[0] = kPairSecondKept;
@@ -144,15 +135,8 @@ int PairCode(const uint8_t* d, size_t p, uint8_t* code)
                 return 2;
             }
         }
-        uint8_t bUp = static_cast<uint8_t>(b - b1), bDown = static_cast<uint8_t>(b1 - b);
-        if (bUp < 16) {
-            code[0] = static_cast<uint8_t>(kPairLiteralSecondUp + bUp);
+        if (Nudge(b, b1, kPairLiteralSecondUp, kPairLiteralSecondDown, code))
             return 2;
-        }
-        if (bDown < 16) {
-            code[0] = static_cast<uint8_t>(kPairLiteralSecondDown + bDown);
-            return 2;
-        }
         // The codes that move both bytes by a nibble each (A0, B0, E0, F0)
         // cost two bytes too, and whenever one applies, 9L or DL already did.
     } else if (a == b) {

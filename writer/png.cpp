@@ -44,6 +44,17 @@ uint8_t Predict(unsigned filter, const uint8_t* row, const uint8_t* above, size_
     }
 }
 
+// Copies bytes (a multiple of 3) of colour triples, turning blue, green,
+// red into red, green, blue or back.
+void SwapRedBlue(uint8_t* to, const uint8_t* from, size_t bytes)
+{
+    for (size_t i = 0; i < bytes; i += 3) {
+        to[i] = from[i + 2];
+        to[i + 1] = from[i + 1];
+        to[i + 2] = from[i];
+    }
+}
+
 void AppendChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, size_t length)
 {
     const size_t start = out.size();
@@ -92,11 +103,7 @@ std::vector<uint8_t> EncodePng(unsigned width, unsigned height, unsigned bitsPer
             memcpy(out + 1, source, rowBytes);
             continue;
         }
-        for (size_t i = 0; i < rowBytes; i += 3) {
-            row[i] = source[i + 2];
-            row[i + 1] = source[i + 1];
-            row[i + 2] = source[i];
-        }
+        SwapRedBlue(row.data(), source, rowBytes);
         // The usual heuristic: the filter whose output, read as signed
         // bytes, has the smallest sum of magnitudes.
         uint64_t best = UINT64_MAX;
@@ -131,11 +138,7 @@ std::vector<uint8_t> EncodePng(unsigned width, unsigned height, unsigned bitsPer
     AppendChunk(out, "IHDR", header, sizeof header);
     if (indexed) {
         uint8_t colours[768];
-        for (unsigned i = 0; i < 256; ++i) {
-            colours[3 * i] = palette[3 * i + 2];
-            colours[3 * i + 1] = palette[3 * i + 1];
-            colours[3 * i + 2] = palette[3 * i];
-        }
+        SwapRedBlue(colours, palette, sizeof colours);
         AppendChunk(out, "PLTE", colours, sizeof colours);
     }
     AppendChunk(out, "IDAT", packed.data(), packedSize);
@@ -232,11 +235,7 @@ bool ParsePng(const uint8_t* data, size_t size, BmpImage* image, std::string* er
                 return Refuse(error, "corrupt PNG file (a bad or misplaced PLTE chunk)");
             // An RGB file's palette is only a suggestion; the pixels stand alone.
             colours = length / 3;
-            for (unsigned i = 0; i < colours; ++i) {
-                palette[3 * i] = body[3 * i + 2];
-                palette[3 * i + 1] = body[3 * i + 1];
-                palette[3 * i + 2] = body[3 * i];
-            }
+            SwapRedBlue(palette, body, length);
         } else if (name == "tRNS") {
             return Refuse(error, "PNG files with transparency (a tRNS chunk) are not accepted");
         } else if (name == "IDAT") {
@@ -301,11 +300,7 @@ bool ParsePng(const uint8_t* data, size_t size, BmpImage* image, std::string* er
         const uint8_t* in = &filtered[(rowBytes + 1) * y + 1];
         uint8_t* out = &image->rows[outRow * y];
         if (colourType == kRgb) {
-            for (size_t i = 0; i < rowBytes; i += 3) {
-                out[i] = in[i + 2];
-                out[i + 1] = in[i + 1];
-                out[i + 2] = in[i];
-            }
+            SwapRedBlue(out, in, rowBytes);
         } else if (depth == 8) {
             memcpy(out, in, width);
         } else {

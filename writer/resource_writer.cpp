@@ -67,7 +67,7 @@ std::vector<uint8_t> BuildTrueColourResource(const uint8_t* pixels)
     std::vector<uint8_t> out = Header(kTrueColourWidth, kTrueColourHeight, kTrueColourPitch, kFormat24Bit);
     out.resize(kTrueColourResourceSize, 0);
     for (unsigned y = 0; y < kTrueColourHeight; ++y)
-        memcpy(&out[8 + size_t(y) * kTrueColourPitch], pixels + size_t(y) * rowBytes, rowBytes);
+        memcpy(&out[kHeaderSize + size_t(y) * kTrueColourPitch], pixels + size_t(y) * rowBytes, rowBytes);
     return out;
 }
 

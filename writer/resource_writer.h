@@ -11,8 +11,8 @@
 #include "bitmap/format.h"
 #include "writer/compress.h"
 
-// How pack stores an 8-bit picture. kStoreSmaller picks whichever of the
-// two formats gives the shorter resource.
+// How pack stores an 8-bit picture. kStoreSmaller keeps the compressed
+// stream only when it pays for its decoding (see BuildPaletteResource).
 enum PixelFormat { kStoreSmaller = 0, kStorePlain = kFormatPlain, kStoreCompressed = kFormatCompressed };
 
 // An 8-bit resource: header, palette block (palette: 256 entries of blue,

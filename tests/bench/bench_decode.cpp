@@ -23,6 +23,7 @@
 
 #include "archive/archive.h"
 #include "bitmap/bitmap.h"
+#include "tests/support/archive_builder.h"
 #include "tests/support/bench_pictures.h"
 #include "writer/resource_writer.h"
 
@@ -59,9 +60,11 @@ bool Prepare(Subject* subject)
     if (!DecodeBitmapResource(subject->resource.data(), uint32_t(subject->resource.size()), false, &buffer))
         return false;
     const bool eightBit = buffer.header->biBitCount == 8;
-    subject->width = uint32_t(buffer.header->biWidth);
-    subject->height = uint32_t(-buffer.header->biHeight);
-    subject->pixels.assign(buffer.pixels, buffer.pixels + size_t(subject->height) * PalettePitch(subject->width));
+    if (eightBit) {
+        subject->width = uint32_t(buffer.header->biWidth);
+        subject->height = uint32_t(-buffer.header->biHeight);
+        subject->pixels.assign(buffer.pixels, buffer.pixels + size_t(subject->height) * PalettePitch(subject->width));
+    }
     ReleaseBitmap(&buffer);
     if (!eightBit)
         return false;
@@ -91,14 +94,6 @@ void AddBuiltIn()
     }
 }
 
-// Enumeration callbacks have no context.
-std::vector<std::pair<uint16_t, std::string>> g_listed;
-void OnCount(unsigned) {}
-void OnItem(uint16_t id, uint16_t index, const char* name)
-{
-    g_listed.push_back({index, name != nullptr ? name : "#" + std::to_string(id)});
-}
-
 void AddArchive(const char* path, const std::string& label)
 {
     ArchiveView view;
@@ -106,15 +101,14 @@ void AddArchive(const char* path, const std::string& label)
         Fail(std::string(path) + ": cannot be opened");
     if (!IsValidArchive(view.base, view.size))
         Fail(std::string(path) + ": not an archive");
-    g_listed.clear();
-    EnumerateResources(view.base, kTypeBitmap, OnCount, OnItem);
-    for (const auto& item : g_listed) {
+    std::vector<unsigned> counts;
+    for (const ListedItem& item : ListResources(view.base, kTypeBitmap, &counts)) {
         const uint8_t* data;
         uint32_t size;
-        if (!GetResourceData(view.base, item.first, &data, &size))
+        if (!GetResourceData(view.base, item.index, &data, &size))
             continue;
         Subject subject;
-        subject.name = label + item.second;
+        subject.name = label + (item.name != "<null>" ? item.name : "#" + std::to_string(item.id));
         subject.resource.assign(data, data + size);
         if (Prepare(&subject))
             g_subjects.push_back(std::move(subject));

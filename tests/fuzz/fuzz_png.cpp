@@ -17,15 +17,10 @@
 
 #include "bitmap/format.h"
 #include "common/byte_order.h"
+#include "tests/fuzz/fuzz_check.h"
 #include "writer/png.h"
 
 namespace {
-
-void Check(bool condition)
-{
-    if (!condition)
-        abort();
-}
 
 void Parse(const uint8_t* data, size_t size)
 {
@@ -68,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Parse(exact.get(), size);
 
     static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    const bool signed_ = size >= 8 && memcmp(data, kSignature, 8) == 0;
+    const bool signed_ = IsPng(data, size);
     const size_t start = signed_ ? 0 : 8;
     std::unique_ptr<uint8_t[]> framed(new uint8_t[start + size]);
     memcpy(framed.get(), kSignature, 8);

@@ -162,7 +162,7 @@ def pil_png(width, height, bits, rows, palette):
     from PIL import Image
     if bits == 8:
         image = Image.frombytes("P", (width, height), b"".join(rows))
-        image.putpalette(b"".join(bytes(entry[::-1]) for entry in palette))
+        image.putpalette(bgr_to_rgb(b"".join(bytes(entry) for entry in palette)))
     else:
         image = Image.frombytes("RGB", (width, height), b"".join(bgr_to_rgb(r) for r in rows))
     out = io.BytesIO()
