@@ -9,19 +9,17 @@ usage: check_demo.py DEMO.mhk GENERATOR-COMMAND... -- MHKBMP-COMMAND...
 """
 
 import os
-import subprocess
 import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from mhk_model import TBMP, enumerate_type, list_archive, resource_data  # noqa: E402
+from mhk_model import TBMP, enumerate_type, list_archive, resource_data, run_tool  # noqa: E402
 from pack_model import exported_file, read_bmp, resource_header, stored_rows  # noqa: E402
 
 
 def run(command, args):
-    done = subprocess.run(command + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
-    return done.returncode, done.stdout, done.stderr
+    return run_tool(command, args)
 
 
 def main():

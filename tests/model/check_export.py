@@ -21,7 +21,6 @@ import resource
 import signal
 import stat
 import struct
-import subprocess
 import sys
 import tempfile
 
@@ -29,7 +28,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import archive_gen  # noqa: E402
 import bitmap_model  # noqa: E402
-from mhk_model import MESSAGES, TBMP, open_archive  # noqa: E402
+from mhk_model import MESSAGES, TBMP, open_archive, run_tool  # noqa: E402
 from pack_model import png_chunks, read_bmp, read_png  # noqa: E402
 
 
@@ -233,9 +232,7 @@ class Checker:
 
     def run(self, args, **kwargs):
         self.runs += 1
-        done = subprocess.run(self.command + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                              timeout=300, **kwargs)
-        return done.returncode, done.stdout, done.stderr
+        return run_tool(self.command, args, timeout=300, **kwargs)
 
     def fail(self, name, what, expected, got):
         self.failures += 1

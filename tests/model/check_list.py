@@ -8,14 +8,13 @@ usage: check_list.py [--count N] [--seed S] -- COMMAND... (COMMAND runs mhkbmp)
 import argparse
 import os
 import random
-import subprocess
 import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import archive_gen  # noqa: E402
-from mhk_model import TBMP, list_archive  # noqa: E402
+from mhk_model import TBMP, list_archive, run_tool  # noqa: E402
 
 
 def hand_made(rng):
@@ -36,8 +35,7 @@ def hand_made(rng):
 
 
 def run(command, path):
-    done = subprocess.run(command + [path], stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
-    return done.returncode, done.stdout, done.stderr
+    return run_tool(command, [path], timeout=120)
 
 
 def main():

@@ -23,7 +23,7 @@ import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from mhk_model import TBMP, enumerate_type, is_valid, list_archive, resource_data  # noqa: E402
+from mhk_model import TBMP, enumerate_type, is_valid, list_archive, resource_data, run_tool  # noqa: E402
 from pack_model import (bgr_to_rgb, bmp_file, exported_file, pack_name, pil_png, png_chunks, png_file, read_png,  # noqa: E402
                         resource_header, stored_rows)
 
@@ -96,8 +96,7 @@ def random_picture(rng, small=True):
 
 
 def run(command, args):
-    done = subprocess.run(command + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
-    return done.returncode, done.stdout, done.stderr
+    return run_tool(command, args)
 
 
 def has_export(command):

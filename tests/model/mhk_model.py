@@ -7,8 +7,22 @@ linear time.
 """
 
 import os
+import subprocess
 
 TBMP = 0x74424D50
+
+
+def run_tool(command, args, timeout=600, **kwargs):
+    """(exit code, stdout, stderr) of COMMAND ARGS (mhkbmp, native or under
+    Wine). Wine's 64-bit loader now and then fails to start a program, and
+    then exits 1 with no output, which mhkbmp never does (its usage error
+    prints the usage): such a run is started once more."""
+    for _ in range(2):
+        done = subprocess.run(command + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout,
+                              **kwargs)
+        if (done.returncode, done.stdout, done.stderr) != (1, b"", b""):
+            break
+    return done.returncode, done.stdout, done.stderr
 
 MESSAGES = {
     2: b"The file cannot be opened.",
