@@ -325,12 +325,27 @@ const uint8_t* RunPairGroup(const uint8_t* s, uint8_t** position, unsigned count
                    256 * size_t(s[1] & 3) + s[2] >= 16) {
             // The long form with a run of 16 or more from 16 bytes back or
             // more: shaded pictures are long trains of these, so they take
-            // the shortest path there is.
-            const unsigned m = s[1];
-            const size_t length = LongCopyLength(m), odd = length & 1;
-            CopyFarRun<true>(p, 256 * size_t(m & 3) + s[2], length, s + 3);
-            s += 3 + odd;
-            p += length + odd;
+            // the shortest path there is. Even runs from one distance that
+            // follow each other are one run from that distance, copied as
+            // one: a row copied from the row above is a train of them.
+            unsigned m = s[1];
+            const size_t distance = 256 * size_t(m & 3) + s[2];
+            size_t length = LongCopyLength(m);
+            if ((length & 1) == 0) {
+                while (count > 1 && s[3] == kLongBackReference && ((s[4] ^ m) & 3) == 0 && (s[4] & 4) != 0 &&
+                       s[5] == s[2]) {
+                    s += 3;
+                    --count;
+                    length += LongCopyLength(s[1]);
+                }
+                CopyBack(p, distance, length);
+                s += 3;
+                p += length;
+            } else {
+                CopyFarRun<true>(p, distance, length, s + 3);
+                s += 4;
+                p += length + 1;
+            }
         } else {
             const PairOp& op = kPairOps.op[*s++];
             if (op.kind != kPairTwoBytes) {

@@ -250,6 +250,35 @@ TEST(Decompress, BackReferenceLengthsAndDistances)
     }
 }
 
+// Long-form copies that follow each other from one distance, where only
+// the even ones without a literal, inside one group, make one run.
+TEST(Decompress, TrainsOfLongCopies)
+{
+    Bytes prefix = {0x10};
+    for (int i = 0; i < 32; ++i)
+        prefix.push_back(static_cast<uint8_t>(0x30 + i * 5));
+    const char* const trains[] = {
+        "C3 FC FC 20 FC 04 20 FC 08 20 77",  // even, even, odd
+        "C3 FC FC 20 FC F8 20 77 FC FC 20",  // an odd one between
+        "C2 FC FC 20 FC FD 20",              // the same k, another distance
+        "C2 FC FC 20 FC FC 21",              // another k
+        "C3 FC FC 20 FC FC 20 A8 20",        // a fixed form after
+        "C1 FC FC 20 FC FC 20 20",           // the group ends; FC is a command
+        "C2 FC FC 10 FC FC 10 C2 FC FC 10 FC 0C 10",
+    };
+    for (const char* train : trains) {
+        Bytes stream = prefix;
+        // The end and bytes never read after it, so that the groups are
+        // taken as a whole when the area has room for them.
+        const Bytes codes = Hex(std::string(train) + " 00 00000000 00000000");
+        stream.insert(stream.end(), codes.begin(), codes.end());
+        size_t end = 0;
+        Expect(stream, 4096, SIZE_MAX, Front(), kFill, &end);
+        for (size_t area : {end - 2, end, end + 1, end + 200, size_t(4096)})
+            ASSERT_EQ(ToHex(Decode(stream, area)), ToHex(Expect(stream, area))) << train << " area " << area;
+    }
+}
+
 TEST(Decompress, EndOfStream)
 {
     const Example examples[] = {
