@@ -41,16 +41,39 @@ start_viewer() {
     say "window $wid at $X,$Y, $WIDTH x $HEIGHT"
 }
 
-# shot NAME EXPECTED: screenshots until the background shows EXPECTED.
-shot() {
-    local colour=
-    for _ in $(seq 50); do
+# look NAME EXPECTED [LIST [TRIES]]: screenshots, up to TRIES (50) a tenth
+# of a second apart, until the background shows EXPECTED and, when LIST is
+# given, the list shows LIST: a busy machine can paint the background well
+# before the list paints itself. The last colours seen are left in colour
+# and list.
+look() {
+    colour= list=
+    for _ in $(seq "${4:-50}"); do
         import -window root "$out/$1.png" 2>/dev/null
         colour=$("$here/check_screenshot.py" colour "$out/$1.png" "$X" "$Y" "$WIDTH" "$HEIGHT")
-        [ "$colour" = "$2" ] && return 0
+        [ -z "${3-}" ] || list=$("$here/check_screenshot.py" list "$out/$1.png" "$X" "$Y" "$WIDTH" "$HEIGHT")
+        [ "$colour" = "$2" ] && [ "$list" = "${3-}" ] && return 0
         sleep 0.1
     done
-    fail "$1: background $colour, expected $2"
+    return 1
+}
+
+# shot NAME EXPECTED [LIST]: look, and fail when it does not come.
+shot() {
+    look "$@" && return 0
+    fail "$1: background $colour, expected $2${3:+; list $list, expected $3}"
+    return 1
+}
+
+# press_until KEY NAME EXPECTED: presses KEY until the background shows
+# EXPECTED, three times at most: a key that arrives while a freshly started
+# viewer is still settling can be lost.
+press_until() {
+    for _ in 1 2 3; do
+        xdotool key --window "$wid" "$1"
+        look "$2" "$3" "" 30 && return 0
+    done
+    fail "$2: background $colour after pressing $1 three times, expected $3"
     return 1
 }
 
@@ -99,8 +122,8 @@ started=$(date +%s%N)
 # Shortcuts go to the main window while the list has the focus: Ctrl+B
 # twice, then F1 for the About box; Alt+F4 closes.
 if start_viewer; then
-    shot plain "$face" &&
-        xdotool key --window "$wid" ctrl+b && shot black 000000 &&
+    shot plain "$face" FFFFFF &&
+        xdotool key --window "$wid" ctrl+b && shot black 000000 FFFFFF &&
         { "$here/check_screenshot.py" layout "$out/plain.png" "$out/black.png" "$X" "$Y" "$WIDTH" "$HEIGHT" \
               "$face" || fail "layout"; } &&
         xdotool key --window "$wid" ctrl+b && shot plain-again "$face" &&
@@ -140,7 +163,7 @@ mkdir -p "$folder"
 if "$here/picture_archive.py" "$folder/two pictures.mhk" "$out/shown" &&
     start_viewer '^two pictures\.mhk - Velder Image Viewer$' "$folder/two pictures.mhk"; then
     say "opened from the command line: $(xdotool getwindowname "$wid")"
-    xdotool key --window "$wid" ctrl+b && shot opened 000000
+    press_until ctrl+b opened 000000
     for step in 1:Home 2:Down; do
         picture=${step%%:*}
         xdotool key --window "$wid" "${step#*:}"

@@ -4,6 +4,10 @@
     check_screenshot.py colour SHOT X Y W H
         prints the colour (RRGGBB) at the middle of the window's right half,
         which is background as long as no image is shown.
+    check_screenshot.py list SHOT X Y W H
+        prints the colour a sixteenth of the window's width in from its left
+        edge, half-way down: inside the list, below its items, so window
+        colour (white) once the list has painted itself.
     check_screenshot.py face USER.REG
         prints the button-face colour (RRGGBB) of a Wine prefix's user
         registry file: the colour that the system hands out as COLOR_BTNFACE.
@@ -154,10 +158,10 @@ def image(path, x, y, w, h, expected_path):
 
 def main():
     mode = sys.argv[1]
-    if mode == "colour":
+    if mode in ("colour", "list"):
         path, x, y, w, h = sys.argv[2], *map(int, sys.argv[3:7])
         _, _, rows = load(path, x, y, w, h)
-        r, g, b = rows[h // 2][(3 * w) // 4]
+        r, g, b = rows[h // 2][(3 * w) // 4 if mode == "colour" else w // 16]
         print(f"{r:02X}{g:02X}{b:02X}")
         return 0
     if mode == "face":
