@@ -328,24 +328,22 @@ const uint8_t* RunPairGroup(const uint8_t* s, uint8_t** position, unsigned count
             // the shortest path there is. Even runs from one distance that
             // follow each other are one run from that distance, copied as
             // one: a row copied from the row above is a train of them.
-            unsigned m = s[1];
+            const unsigned m = s[1];
             const size_t distance = 256 * size_t(m & 3) + s[2];
             size_t length = LongCopyLength(m);
-            if ((length & 1) == 0) {
-                while (count > 1 && s[3] == kLongBackReference && ((s[4] ^ m) & 3) == 0 && (s[4] & 4) != 0 &&
-                       s[5] == s[2]) {
-                    s += 3;
-                    --count;
-                    length += LongCopyLength(s[1]);
-                }
-                CopyBack(p, distance, length);
+            const size_t odd = length & 1;
+            while (!odd && count > 1 && s[3] == kLongBackReference && ((s[4] ^ m) & 3) == 0 && (s[4] & 4) != 0 &&
+                   s[5] == s[2]) {
                 s += 3;
-                p += length;
-            } else {
-                CopyFarRun<true>(p, distance, length, s + 3);
-                s += 4;
-                p += length + 1;
+                --count;
+                length += LongCopyLength(s[1]);
             }
+            if (length <= kMaxLongCopy)
+                CopyFarRun<true>(p, distance, length, s + 3);
+            else
+                CopyBack(p, distance, length);
+            s += 3 + odd;
+            p += length + odd;
         } else {
             const PairOp& op = kPairOps.op[*s++];
             if (op.kind != kPairTwoBytes) {

@@ -262,6 +262,7 @@ TEST(Decompress, TrainsOfLongCopies)
         "C3 FC FC 20 FC F8 20 77 FC FC 20",  // an odd one between
         "C2 FC FC 20 FC FD 20",              // the same k, another distance
         "C2 FC FC 20 FC FC 21",              // another k
+        "C2 FC F8 20 FC FC 20 77 55",        // an odd one whose literal reads as a long form
         "C3 FC FC 20 FC FC 20 A8 20",        // a fixed form after
         "C1 FC FC 20 FC FC 20 20",           // the group ends; FC is a command
         "C2 FC FC 10 FC FC 10 C2 FC FC 10 FC 0C 10",
