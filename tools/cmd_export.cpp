@@ -1,7 +1,7 @@
 // cmd_export.cpp - mhkbmp export ARCHIVE INDEX OUT and
 // mhkbmp export-all [--png] ARCHIVE DIR: decode bottom-up and write the same
-// bitmap files as the viewer's Save Image As, or PNG files of the same
-// palette and pixels.
+// bitmap files as the viewer's Save Image As, or decode top-down and write
+// PNG files of the same palette and pixels.
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -35,20 +35,20 @@ bool WriteToStream(void* context, const void* bytes, uint32_t count)
     return fwrite(bytes, 1, count, static_cast<FILE*>(context)) == count;
 }
 
-// The picture as a PNG file, from a bottom-up decode.
+// The picture as a PNG file, from a top-down decode (rows in PNG order).
 std::vector<uint8_t> EncodeDecodedPng(const BitmapBuffer& bitmap)
 {
     const BITMAPINFOHEADER& header = *bitmap.header;
     const unsigned width = static_cast<unsigned>(header.biWidth);
-    const unsigned height = static_cast<unsigned>(header.biHeight);
-    const ptrdiff_t stride = ((width * header.biBitCount / 8) + 3) & ~3u;
+    const unsigned height = static_cast<unsigned>(-header.biHeight);
+    const size_t stride = ((width * header.biBitCount / 8) + 3) & ~3u;
     uint8_t palette[768] = {};
     if (header.biBitCount == 8) {
         const uint8_t* quads = reinterpret_cast<const uint8_t*>(bitmap.header) + header.biSize;
         for (unsigned i = 0; i < 256; ++i)
             memcpy(&palette[3 * i], quads + 4 * i, 3);
     }
-    return EncodePng(width, height, header.biBitCount, palette, bitmap.pixels + stride * (height - 1), -stride);
+    return EncodePng(width, height, header.biBitCount, palette, bitmap.pixels, stride);
 }
 
 // Writes a decoded picture to path, as PNG when png is set, replacing
@@ -78,15 +78,16 @@ ExitCode SaveImage(const BitmapBuffer* bitmap, bool png, const char* path)
     return kExitCannotWrite;
 }
 
-// Decodes file-table entry index bottom-up, as Save Image As does, and
-// writes it to path. The image is decoded before the file is created: an
-// unreadable one leaves no file behind and an existing one untouched.
+// Decodes file-table entry index, bottom-up for a bitmap file as Save Image
+// As does and top-down for PNG, and writes it to path. The image is decoded
+// before the file is created: an unreadable one leaves no file behind and
+// an existing one untouched.
 ExitCode ExportImage(const ArchiveView& view, uint16_t index, bool png, const char* path)
 {
     const uint8_t* data;
     uint32_t size;
     BitmapBuffer bitmap;
-    if (!GetResourceData(view.base, index, &data, &size) || !DecodeBitmapResource(data, size, true, &bitmap))
+    if (!GetResourceData(view.base, index, &data, &size) || !DecodeBitmapResource(data, size, !png, &bitmap))
         return kExitCannotRead;
     ExitCode result = SaveImage(&bitmap, png, path);
     ReleaseBitmap(&bitmap);

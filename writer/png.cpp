@@ -87,7 +87,7 @@ struct Inflater {
 }  // namespace
 
 std::vector<uint8_t> EncodePng(unsigned width, unsigned height, unsigned bitsPerPixel, const uint8_t* palette,
-                               const uint8_t* topRow, ptrdiff_t rowStep)
+                               const uint8_t* topRow, size_t rowStep)
 {
     const bool indexed = bitsPerPixel == 8;
     const size_t bpp = indexed ? 1 : 3;
@@ -95,7 +95,7 @@ std::vector<uint8_t> EncodePng(unsigned width, unsigned height, unsigned bitsPer
     std::vector<uint8_t> filtered((rowBytes + 1) * height);
     std::vector<uint8_t> row(rowBytes), above(rowBytes, 0), trial(rowBytes);
     for (unsigned y = 0; y < height; ++y) {
-        const uint8_t* source = topRow + rowStep * ptrdiff_t(y);
+        const uint8_t* source = topRow + rowStep * y;
         uint8_t* out = &filtered[(rowBytes + 1) * y];
         if (indexed) {
             // Palette indexes do not predict one another: no filter.
@@ -184,7 +184,7 @@ bool ParsePng(const uint8_t* data, size_t size, BmpImage* image, std::string* er
         if (size - at - 12 < length)
             return Refuse(error, "truncated PNG file (the " + name + " chunk is incomplete)");
         const uint8_t* body = data + at + 8;
-        if (crc32(crc32(0, nullptr, 0), type, length + 4) != ReadBE32(body + length))
+        if (crc32(0, type, length + 4) != ReadBE32(body + length))
             return Refuse(error, "corrupt PNG file (bad CRC in the " + name + " chunk)");
         at += 12 + size_t(length);
 

@@ -14,11 +14,10 @@
 // Encodes a picture as PNG. bitsPerPixel 8: colour type 3, bit depth 8, a
 // PLTE of all 256 entries of palette (blue, green, red triples) in order, no
 // transparency. bitsPerPixel 24: colour type 2, pixels blue, green, red.
-// topRow is the first byte of the top row; rowStep the distance from one
-// row to the one below it (negative for bottom-up storage). Rows are read
-// for width (x 3) bytes; padding is never written.
+// Rows are stored top-down from topRow, rowStep bytes apart, and read for
+// width (x 3) bytes; padding is never written.
 std::vector<uint8_t> EncodePng(unsigned width, unsigned height, unsigned bitsPerPixel, const uint8_t* palette,
-                               const uint8_t* topRow, ptrdiff_t rowStep);
+                               const uint8_t* topRow, size_t rowStep);
 
 // True when data starts with the PNG signature.
 bool IsPng(const uint8_t* data, size_t size);

@@ -44,8 +44,7 @@ void Parse(const uint8_t* data, size_t size)
     Check(image.rows.size() == row * image.height);
 
     const std::vector<uint8_t> encoded =
-        EncodePng(image.width, image.height, image.bitsPerPixel, image.palette.data(), image.rows.data(),
-                  static_cast<ptrdiff_t>(row));
+        EncodePng(image.width, image.height, image.bitsPerPixel, image.palette.data(), image.rows.data(), row);
     std::unique_ptr<uint8_t[]> copy(new uint8_t[encoded.size()]);
     memcpy(copy.get(), encoded.data(), encoded.size());
     BmpImage again;
