@@ -23,7 +23,7 @@ import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from mhk_model import TBMP, enumerate_type, is_valid, list_archive, resource_data, run_tool  # noqa: E402
+from mhk_model import TBMP, enumerate_type, is_valid, list_archive, resource_data, run_tool as run  # noqa: E402
 from pack_model import (bgr_to_rgb, bmp_file, exported_file, pack_name, pil_png, png_chunks, png_file,  # noqa: E402
                         png_problem, resource_header, stored_rows)
 
@@ -93,10 +93,6 @@ def random_picture(rng, small=True):
         return Picture(width, height, 8, rows, random_palette(rng, colours), png=True)
     return Picture(width, height, 8, rows, random_palette(rng, colours),
                    top_down=rng.randrange(2) == 0, header_size=rng.choice([40, 40, 108, 124]))
-
-
-def run(command, args):
-    return run_tool(command, args)
 
 
 def has_export(command):
