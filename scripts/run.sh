@@ -20,10 +20,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 "$root/scripts/deps.sh" build wine gui
+# no_win32: the 64-bit viewer was chosen because 32-bit programs cannot run.
 if "$root/scripts/wine-run.sh" --runs-32-bit; then
-    arch=win32 toolchain=mingw-i686 what="the 32-bit viewer"
+    arch=win32 no_win32=
 else
-    arch=win64 toolchain=mingw-x86_64 what="the 64-bit viewer (this machine cannot run 32-bit programs)"
+    arch=win64 no_win32=yes
 fi
 build=${VELDER_WINDOWS_BUILD:-${VELDER_BUILD:-$root/build}/$arch}
 prefix=$build/wineprefix
@@ -33,10 +34,14 @@ mkdir -p "$build"
 if [ -f "$build/CMakeCache.txt" ]; then
     # A tree given by its path keeps the architecture it was made for.
     case $arch:$(grep -h '^CMAKE_TOOLCHAIN_FILE' "$build/CMakeCache.txt") in
-        win32:*mingw-x86_64*) arch=win64 what="the 64-bit viewer" ;;
-        win64:*mingw-i686*) arch=win32 what="the 32-bit viewer" ;;
+        win32:*mingw-x86_64*) arch=win64 no_win32= ;;
+        win64:*mingw-i686*) arch=win32 no_win32= ;;
     esac
 fi
+case $arch in
+    win32) toolchain=mingw-i686 what="the 32-bit viewer" ;;
+    win64) toolchain=mingw-x86_64 what="the 64-bit viewer${no_win32:+ (this machine cannot run 32-bit programs)}" ;;
+esac
 "$root/scripts/deps.sh" "$arch"
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

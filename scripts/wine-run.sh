@@ -85,7 +85,7 @@ if [ ! -f "$prefix/.velder-ready" ]; then
                 exit 2
             fi
             mkdir "$prefix"
-            echo "$arch" >"$prefix/.velder-prefix"
+            : >"$prefix/.velder-prefix"
             if [ -n "${DISPLAY:-}" ]; then "$loader" wineboot -i; else xvfb-run -a "$loader" wineboot -i; fi \
                 >/dev/null 2>&1
             "$loader" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1

@@ -23,13 +23,24 @@ namespace {
 
 // Compresses area, decodes it with every decoder and expects it back; the
 // model also says whether the stream ends exactly at its end command and
-// whether anything reached before the area.
-void ExpectRoundTrip(const std::vector<uint8_t>& area, const std::string& what,
-                     const CompressOptions& options = CompressOptions())
+// whether anything reached before the area. Gives the stream and the model's
+// outcome, for tests that look at what the stream is made of.
+struct RoundTrip {
+    std::vector<uint8_t> stream;
+    NaiveOutcome model;
+};
+
+RoundTrip ExpectRoundTrip(const std::vector<uint8_t>& area, const std::string& what,
+                          const CompressOptions& options = CompressOptions())
 {
-    std::vector<uint8_t> stream = CompressPixels(area.data(), area.size(), options);
-    ASSERT_FALSE(stream.empty()) << what;
-    NaiveOutcome model = NaiveDecompress(stream, area.size(), 0xEE, std::vector<uint8_t>(1023, 0x77));
+    RoundTrip trip{CompressPixels(area.data(), area.size(), options), {}};
+    const std::vector<uint8_t>& stream = trip.stream;
+    if (stream.empty()) {
+        ADD_FAILURE() << what << ": no stream";
+        return trip;
+    }
+    trip.model = NaiveDecompress(stream, area.size(), 0xEE, std::vector<uint8_t>(1023, 0x77));
+    const NaiveOutcome& model = trip.model;
     EXPECT_TRUE(model.sawEnd) << what << ": no end command where decoding stopped";
     EXPECT_EQ(model.consumed, stream.size()) << what << ": bytes after the end command";
     EXPECT_EQ(model.written, area.size()) << what;
@@ -44,6 +55,7 @@ void ExpectRoundTrip(const std::vector<uint8_t>& area, const std::string& what,
                           << area.size() << " (stream " << stream.size() << " bytes)";
         }
     }
+    return trip;
 }
 
 // An 8-bit picture's area (height rows of the padded pitch) from a pixel
@@ -59,8 +71,8 @@ std::vector<uint8_t> Area(unsigned width, unsigned height, const std::function<u
     return area;
 }
 
-// What a stream decoded by the model into areaSize bytes is made of: commands
-// by kind, two-byte pair codes by high nibble, 0xFC codes, longest distance.
+// What a stream the model decoded is made of: commands by kind, two-byte pair
+// codes by high nibble, 0xFC codes, longest distance.
 struct Census {
     std::map<std::string, unsigned> commands;
     std::map<unsigned, unsigned> families;
@@ -68,9 +80,8 @@ struct Census {
     size_t maxDistance = 0;
 };
 
-Census Count(const std::vector<uint8_t>& stream, size_t areaSize)
+Census Count(const NaiveOutcome& model)
 {
-    const NaiveOutcome model = NaiveDecompress(stream, areaSize);
     Census census;
     for (unsigned n : model.commands)
         ++census.commands[n == kCommandEnd           ? "end"
@@ -228,9 +239,8 @@ TEST(Compress, UsesEveryKindOfCommand)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ExpectRoundTrip(c.area, c.name);
-        std::vector<uint8_t> stream = CompressPixels(c.area.data(), c.area.size());
-        c.expect(Count(stream, c.area.size()), stream);
+        const RoundTrip trip = ExpectRoundTrip(c.area, c.name);
+        c.expect(Count(trip.model), trip.stream);
     }
 }
 
@@ -264,8 +274,7 @@ TEST(Compress, SmallestStreamsUseThePairCodeFamilies)
     }
     CompressOptions smallest;
     smallest.codePenalty = 0;
-    ExpectRoundTrip(area, "structured differences", smallest);
-    Census census = Count(CompressPixels(area.data(), area.size(), smallest), area.size());
+    Census census = Count(ExpectRoundTrip(area, "structured differences", smallest).model);
     for (unsigned family : {0x0u, 0x1u, 0x2u, 0x3u, 0x4u, 0x5u, 0x6u, 0x7u, 0x8u, 0x9u, 0xCu, 0xDu})
         EXPECT_GT(census.families[family], 0u) << "pair codes " << std::hex << family << "x never used";
 }

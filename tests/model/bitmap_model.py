@@ -8,6 +8,7 @@ The stream decoder keeps the whole decode block (header, palette, pixel
 area) in one bytearray, so reaching back before the area reads the palette.
 """
 
+import functools
 import os
 import struct
 
@@ -175,8 +176,10 @@ def export_name(position, text, extension=b".bmp"):
     return b"%04d_" % position + bytes(c if c in safe else ord("_") for c in text[:64]) + extension
 
 
+@functools.lru_cache(maxsize=16)  # the export checks ask for each picture several times
 def image_file(b, index):
-    """The bitmap file of file-table entry index, or None when unreadable."""
+    """The bitmap file of file-table entry index, or None when unreadable.
+    b must be bytes."""
     found = resource_data(b, index)
     if found is None:
         return None

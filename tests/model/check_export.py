@@ -29,7 +29,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import archive_gen  # noqa: E402
 import bitmap_model  # noqa: E402
 from mhk_model import MESSAGES, TBMP, open_archive, run_tool  # noqa: E402
-from pack_model import png_chunks, read_bmp, read_png  # noqa: E402
+from pack_model import png_problem  # noqa: E402
 
 
 # --- Bitmap resources -------------------------------------------------------
@@ -206,23 +206,6 @@ def random_cases(rng, count):
 
 # --- Running ----------------------------------------------------------------
 
-def png_problem(png, bmp):
-    """None when the PNG file holds exactly the bitmap file's picture, laid
-    out as export promises: bit depth 8, colour type 3 with a 256-entry PLTE
-    or colour type 2, no transparency."""
-    try:
-        chunks = png_chunks(png)
-        picture = read_png(png)
-    except Exception as error:  # PIL's reasons vary
-        return "unreadable: %s" % error
-    expected = read_bmp(bmp)
-    kinds = dict(chunks)
-    layout = (kinds.get(b"IHDR", b"")[8:10], len(kinds.get(b"PLTE", b"")), b"tRNS" in kinds)
-    if layout != ((b"\x08\x03", 768, False) if expected[2] == 8 else (b"\x08\x02", 0, False)):
-        return "layout %r" % (layout,)
-    return None if picture == expected else "picture differs"
-
-
 class Checker:
     def __init__(self, command, tmp):
         self.command = command
@@ -285,7 +268,8 @@ class Checker:
         indexes = sorted({index for _, index, _ in items})[:3] + [rng.choice([0, 1, 9, 65535])]
         for index in indexes:
             self.export(name, path, index, False)
-        self.export(name, path, indexes[0], True)
+        if not name.startswith("random-"):  # export-all --png covers the random ones
+            self.export(name, path, indexes[0], True)
         if self.failures != failures:
             keep = os.path.join(tempfile.gettempdir(), "velder-export-failure-" + name + ".mhk")
             with open(keep, "wb") as f:

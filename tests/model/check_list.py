@@ -34,10 +34,6 @@ def hand_made(rng):
     return cases
 
 
-def run(command, path):
-    return run_tool(command, [path], timeout=120)
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--count", type=int, default=400)
@@ -60,7 +56,7 @@ def main():
                 with open(path, "wb") as f:
                     f.write(content)
             expected = list_archive(path)
-            got = run(args.command, path)
+            got = run_tool(args.command, [path], timeout=120)
             if got != expected:
                 failures += 1
                 keep = os.path.join(tempfile.gettempdir(), "velder-list-failure-" + name + ".mhk")

@@ -192,3 +192,20 @@ def read_png(data):
     else:
         return None
     return width, height, bits, palette, [pixels[y * row:(y + 1) * row] for y in range(height)]
+
+
+def png_problem(png, bmp):
+    """None when the PNG file holds exactly the bitmap file's picture, laid
+    out as export promises: bit depth 8, colour type 3 with a 256-entry PLTE
+    or colour type 2, no transparency."""
+    try:
+        chunks = png_chunks(png)
+        picture = read_png(png)
+    except Exception as error:  # PIL's reasons vary
+        return "unreadable: %s" % error
+    expected = read_bmp(bmp)
+    kinds = dict(chunks)
+    layout = (kinds.get(b"IHDR", b"")[8:10], len(kinds.get(b"PLTE", b"")), b"tRNS" in kinds)
+    if layout != ((b"\x08\x03", 768, False) if expected[2] == 8 else (b"\x08\x02", 0, False)):
+        return "layout %r" % (layout,)
+    return None if picture == expected else "picture differs"

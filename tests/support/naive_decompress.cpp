@@ -48,7 +48,8 @@ bool Machine::PairCode()
     const unsigned h = code >> 4, l = code & 15;
     const uint8_t* x = stream.data() + s + 1;  // operands, valid once checked
 
-    if (IsBackReferenceCode(code)) {
+    // Back-references: high nibble A, B, E, F with L >= 4 (F: up to C).
+    if ((h == 0xA || h == 0xB || h == 0xE || (h == 0xF && l <= 0xC)) && l >= 4) {
         unsigned copy, operands;
         bool literal;
         size_t distance;
@@ -56,12 +57,13 @@ bool Machine::PairCode()
             if (!StreamHas(3))
                 return false;
             unsigned m = x[0];
-            copy = LongCopyLength(m);
+            copy = 3 + m / 4;
             literal = (m & 4) == 0;
             operands = literal ? 3 : 2;
             distance = 256 * (m % 4) + x[1];
         } else {
-            copy = FixedCopyLength(code);
+            unsigned g = h == 0xA ? 0 : h == 0xB ? 1 : h == 0xE ? 2 : 3;
+            copy = 3 * g + l / 4 + 2;
             literal = copy % 2 == 1;
             operands = literal ? 2 : 1;
             if (!StreamHas(1 + operands))
