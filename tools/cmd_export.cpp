@@ -4,7 +4,6 @@
 // PNG files of the same palette and pixels.
 #include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include "bitmap/bitmap.h"
 #include "bitmap/bitmap_file.h"
@@ -30,9 +29,9 @@ bool ParseIndex(const char* text, uint16_t* index)
     return true;
 }
 
-bool WriteToStream(void* context, const void* bytes, uint32_t count)
+bool WriteToOutput(void* context, const void* bytes, uint32_t count)
 {
-    return fwrite(bytes, 1, count, static_cast<FILE*>(context)) == count;
+    return WriteOutput(static_cast<OutputFile*>(context), bytes, count);
 }
 
 // The picture as a PNG file, from a top-down decode (rows in PNG order).
@@ -51,38 +50,27 @@ std::vector<uint8_t> EncodeDecodedPng(const BitmapBuffer& bitmap)
     return EncodePng(width, height, header.biBitCount, palette, bitmap.pixels, stride);
 }
 
-// Writes a decoded picture to path, as PNG when png is set, replacing
-// whatever file was there. A failed write (the final flush included)
-// removes the partial file.
-ExitCode SaveImage(const BitmapBuffer* bitmap, bool png, const char* path)
+// Writes a decoded picture to path, as PNG when png is set.
+ExitCode SaveImage(const BitmapBuffer* bitmap, bool png, const std::string& path)
 {
     // Encoded first: nothing to write means nothing created.
     std::vector<uint8_t> encoded;
     if (png && (encoded = EncodeDecodedPng(*bitmap)).empty())
         return kExitCannotWrite;
-    FILE* file = fopen(path, "wb");
-    if (file == nullptr)
-        return kExitCannotOpen;
-    // Only a regular file is removed after a failure: a device such as
-    // /dev/full must outlive a failed write to it.
-    struct stat info;
-    const bool regular = fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
-    bool written = png ? fwrite(encoded.data(), 1, encoded.size(), file) == encoded.size()
-                       : WriteBitmapFile(bitmap, WriteToStream, file);
-    if (fclose(file) != 0)
-        written = false;
-    if (written)
-        return kExitOk;
-    if (regular)
-        remove(path);
-    return kExitCannotWrite;
+    if (png)
+        return WriteOutputFile(path, encoded.data(), encoded.size());
+    OutputFile output;
+    const ExitCode opened = OpenOutput(path, &output);
+    if (opened != kExitOk)
+        return opened;
+    return CloseOutput(&output, WriteBitmapFile(bitmap, WriteToOutput, &output));
 }
 
 // Decodes file-table entry index, bottom-up for a bitmap file as Save Image
 // As does and top-down for PNG, and writes it to path. The image is decoded
 // before the file is created: an unreadable one leaves no file behind and
 // an existing one untouched.
-ExitCode ExportImage(const ArchiveView& view, uint16_t index, bool png, const char* path)
+ExitCode ExportImage(const ArchiveView& view, uint16_t index, bool png, const std::string& path)
 {
     const uint8_t* data;
     uint32_t size;
@@ -114,11 +102,6 @@ std::string ExportName(unsigned position, const std::string& text, const char* e
     return name + extension;
 }
 
-bool SameFile(const FileIdentity& a, const FileIdentity& b)
-{
-    return a.volume == b.volume && a.index == b.index;
-}
-
 }  // namespace
 
 int RunExport(int argc, char** argv)
@@ -132,7 +115,12 @@ int RunExport(int argc, char** argv)
     if (result != kExitOk)
         return Fail(result);
 
-    result = ExportImage(view, index, EndsWithNoCase(argv[3], ".png"), argv[3]);
+    // The archive is never written over, whatever path names it.
+    ProtectedFiles inputs;
+    ProtectFile(&inputs, argv[1]);
+    result = CheckOutput(argv[3], inputs);
+    if (result == kExitOk)
+        result = ExportImage(view, index, EndsWithNoCase(argv[3], ".png"), argv[3]);
     ReleaseArchive(&view);
     return result == kExitOk ? kExitOk : Fail(result);
 }
@@ -165,23 +153,21 @@ int RunExportAll(int argc, char** argv)
     for (unsigned i = 0; i < total; ++i)
         names[i] = ExportName(i + 1, images[i].text, png ? ".png" : ".bmp");
 
-    // Whatever path leads there, the archive being read is never written
-    // over: checked for every name before anything is written.
-    FileIdentity archive, output;
-    if (GetFileIdentity(argv[1], &archive)) {
-        for (const std::string& name : names) {
-            if (GetFileIdentity((folder + name).c_str(), &output) && SameFile(archive, output)) {
-                fprintf(stderr, "%s%s is the archive being read; nothing written\n", folder.c_str(), name.c_str());
-                ReleaseArchive(&view);
-                return Fail(kExitCannotOpen);
-            }
+    // Every name is checked before anything is written: the archive being
+    // read is never written over, whatever path leads there.
+    ProtectedFiles inputs;
+    ProtectFile(&inputs, argv[1]);
+    for (const std::string& name : names) {
+        if (CheckOutput(folder + name, inputs) != kExitOk) {
+            ReleaseArchive(&view);
+            return Fail(kExitCannotOpen);
         }
     }
 
     unsigned written = 0;
     unsigned unreadable = 0;
     for (unsigned i = 0; i < total; ++i) {
-        const ExitCode result = ExportImage(view, images[i].index, png, (folder + names[i]).c_str());
+        const ExitCode result = ExportImage(view, images[i].index, png, folder + names[i]);
         if (result == kExitOk) {
             ++written;
             fprintf(stderr, "%u/%u %s\n", i + 1, total, names[i].c_str());

@@ -4,6 +4,36 @@
 
 #include "tools/mhkbmp.h"
 
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+// A name as a terminal shows it harmlessly: control bytes as \xHH and the
+// backslash doubled, so that no name can move the cursor or rewrite the
+// screen. Scripts reading a pipe get the bytes as they are.
+void AppendForTerminal(std::string* out, const std::string& text)
+{
+    for (const char c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            *out += escaped;
+        } else {
+            if (c == '\\')
+                *out += '\\';
+            *out += c;
+        }
+    }
+}
+
+}  // namespace
+
 int RunList(int argc, char** argv)
 {
     if (argc != 2)
@@ -14,6 +44,7 @@ int RunList(int argc, char** argv)
     if (opened != kExitOk)
         return Fail(opened);
 
+    const bool terminal = isatty(fileno(stdout)) != 0;
     std::string out;
     for (const ListedImage& image : images) {
         char prefix[48];
@@ -25,7 +56,10 @@ int RunList(int argc, char** argv)
         else
             snprintf(prefix, sizeof prefix, "%u\t%u\t-\t", image.id, image.index);
         out += prefix;
-        out += image.text;
+        if (terminal)
+            AppendForTerminal(&out, image.text);
+        else
+            out += image.text;
         out += '\n';
     }
     ReleaseArchive(&view);

@@ -1,10 +1,8 @@
 // cmd_pack.cpp - mhkbmp pack OUT.mhk IMAGE...: one tBMP resource per input
 // (a bitmap or PNG file), in input order, with IDs and file-table indexes
 // from 1, each named after its file. Every input is read and encoded before
-// the archive is written, and the archive is written under a new temporary
-// name and renamed, so a refused input or a failed write leaves no archive
-// behind.
-#include <errno.h>
+// the archive is written, through the one output path, so a refused input
+// or a failed write leaves no archive behind.
 #include <stdio.h>
 #include <string.h>
 
@@ -12,14 +10,6 @@
 #include "writer/bmp_reader.h"
 #include "writer/png.h"
 #include "writer/resource_writer.h"
-
-#ifdef _WIN32
-#include <process.h>
-#include <windows.h>
-#define getpid _getpid
-#else
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -88,6 +78,14 @@ int RunPack(int argc, char** argv)
     if (count > 65535)
         return Report(out, std::to_string(count) + " images given; an archive holds at most 65535", kExitTooLarge);
 
+    // An input is never written over, whatever path names it; checked
+    // before the inputs are read and encoded, which may take long.
+    ProtectedFiles inputs;
+    for (size_t i = 0; i < count; ++i)
+        ProtectFile(&inputs, argv[2 + i]);
+    if (CheckOutput(out, inputs) != kExitOk)
+        return Fail(kExitCannotOpen);
+
     std::vector<ArchiveItem> items;
     items.reserve(count);
     std::vector<uint8_t> bytes;
@@ -119,29 +117,8 @@ int RunPack(int argc, char** argv)
         return Report(out, "cannot be packed: " + reason, kExitTooLarge);
     items.clear();
 
-    // Written beside the output, so that the rename stays on one volume,
-    // under a name that nothing had: a file or link already there is left
-    // alone and another name tried.
-    const std::string base = out + ".tmp" + std::to_string(static_cast<unsigned long>(getpid()));
-    std::string temporary = base;
-    FILE* file = CreateNewFile(temporary.c_str());
-    for (unsigned attempt = 1; file == nullptr && errno == EEXIST && attempt < 100; ++attempt) {
-        temporary = base + "-" + std::to_string(attempt);
-        file = CreateNewFile(temporary.c_str());
-    }
-    if (file == nullptr)
-        return Report(out, ExitMessage(kExitCannotOpen), kExitCannotOpen);
-    bool written = fwrite(archive.data(), 1, archive.size(), file) == archive.size();
-    written = fflush(file) == 0 && written;
-    written = fclose(file) == 0 && written;
-#ifdef _WIN32
-    written = written && MoveFileExA(temporary.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-#else
-    written = written && rename(temporary.c_str(), out.c_str()) == 0;
-#endif
-    if (!written) {
-        remove(temporary.c_str());
-        return Report(out, ExitMessage(kExitCannotWrite), kExitCannotWrite);
-    }
+    const ExitCode written = WriteOutputFile(out, archive.data(), archive.size());
+    if (written != kExitOk)
+        return Report(out, ExitMessage(written), written);
     return kExitOk;
 }

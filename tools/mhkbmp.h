@@ -57,12 +57,72 @@ struct FileIdentity {
     uint64_t index;
 };
 
-// False when path names nothing that can be opened.
+// False when path names nothing that can be opened. Follows links.
 bool GetFileIdentity(const char* path, FileIdentity* identity);
+
+// What a name in the file system is, without following a link.
+enum NameKind {
+    kNameAbsent,    // nothing has that name
+    kNameRegular,   // a regular file this process may write
+    kNameReadOnly,  // a regular file it may not
+    kNameLink,      // a symbolic link (or other reparse point), whatever it points at
+    kNameOther,     // a folder, FIFO, device or socket, or a name that cannot be looked at
+};
+NameKind InspectName(const char* path);
 
 // Creates path for writing only if no file, folder or link has that name;
 // otherwise nullptr with errno EEXIST. Never follows a link.
 FILE* CreateNewFile(const char* path);
+
+// Platform pieces of writing an output: see output.cpp.
+unsigned long ProcessId();
+bool SyncFile(FILE* file);
+void CopyPermissions(const char* from, FILE* file);
+bool RenameOver(const char* from, const char* to);
+
+// Every file a command writes goes through these. The files a command
+// reads are registered first; an output is then checked against them
+// before anything is created, and written to a new temporary file in its
+// own folder that is renamed over it only when every byte is out.
+struct ProtectedFile {
+    FileIdentity identity;
+    std::string path;
+};
+typedef std::vector<ProtectedFile> ProtectedFiles;
+
+// Adds path, which the command reads, to files (nothing when it cannot be
+// looked at: then it cannot be written over either).
+void ProtectFile(ProtectedFiles* files, const char* path);
+
+// kExitOk when path may be written: it is not the same file as any of
+// files, and whatever has that name is a writable regular file or a link
+// (which is replaced, never followed). Otherwise prints "PATH is why;
+// nothing written" on stderr and returns kExitCannotOpen.
+ExitCode CheckOutput(const std::string& path, const ProtectedFiles& files);
+
+// An output being written: the temporary file beside it.
+struct OutputFile {
+    std::string path;
+    std::string temporary;
+    FILE* file;
+    bool replacing;  // a regular file had the name: sync before the rename
+    bool failed;     // a write failed: the output is never committed
+};
+
+// Creates the temporary file for path; kExitCannotOpen when it cannot be.
+ExitCode OpenOutput(const std::string& path, OutputFile* output);
+
+// Appends bytes; a failure is remembered for CloseOutput.
+bool WriteOutput(OutputFile* output, const void* bytes, size_t count);
+
+// With commit, flushes, closes and renames the temporary file over the
+// output: kExitOk, or kExitCannotWrite when any step or earlier write
+// failed (or commit is false). Then the temporary file is removed and
+// whatever had the output's name stays as it was.
+ExitCode CloseOutput(OutputFile* output, bool commit);
+
+// OpenOutput, one WriteOutput and CloseOutput.
+ExitCode WriteOutputFile(const std::string& path, const void* bytes, size_t count);
 
 // Sub-commands. argv[0] is the sub-command's name.
 int RunList(int argc, char** argv);

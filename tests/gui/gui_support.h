@@ -121,9 +121,9 @@ Bytes ImageArchive(const std::vector<ImageLine>& lines);
 ViewerSnapshot ViewerState();  // the state now (repaintPending left false)
 
 // ---- Where these tests take Wine's behaviour, which Windows does not share ----
-// The Unix file system is drive Z: (FromUnix: this build's mhkbmp.exe, and
-// /dev/full as a disk that is always full); a message box's icon is control
-// 0x440 rather than 20 (RecogniseIcon knows both).
+// The Unix file system is drive Z: (FromUnix: this build's mhkbmp.exe); a
+// message box's icon is control 0x440 rather than 20 (RecogniseIcon knows
+// both).
 std::string FromUnix(const char* path);  // the Windows name of an absolute Unix path
 
 // The product name: the window's plain title and every box's caption.

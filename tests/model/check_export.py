@@ -301,24 +301,36 @@ class Checker:
         cannot_open = (2, b"", MESSAGES[2] + b"\n")
         self.compare("output", "missing folder", cannot_open,
                      self.run(["export", path, "1", os.path.join(self.tmp, "no", "such.bmp")]))
-        self.compare("output", "a folder as output", cannot_open, self.run(["export", path, "1", self.tmp]))
+        code, _, err = self.run(["export", path, "1", self.tmp])
+        self.compare("output", "a folder as output", (2, True),
+                     (code, err.endswith(b" is not a regular file; nothing written\n" + MESSAGES[2] + b"\n")))
         code, _, err = self.run(["export-all", path, os.path.join(self.tmp, "no")])
         self.compare("output", "export-all into a missing folder", (2, True),
                      (code, err.endswith(b": not written\n" + MESSAGES[2] + b"\n")))
 
-        # The archive among the outputs, under its own path or through a hard
-        # link: refused before anything is written.
+        # The archive among the outputs, under its own path, another spelling
+        # of it or through a link: refused before anything is written.
         named = bytes(archive_gen.build(rng, [good, good], [(TBMP, [(1, 1), (2, 2)], [(b"x", 1)])])[0])
-        for leaf, flags, how in (("0001_x.bmp", [], "its path"), ("0001_x.png", ["--png"], "a hard link")):
+        for leaf, args, how in (("0001_x.bmp", ["export-all"], "its path"),
+                                ("0001_x.png", ["export-all", "--png"], "a hard link"),
+                                ("t.mhk", ["export", "{archive}", "1"], "its path"),
+                                ("t.mhk", ["export", "{archive}", "1"], "its path from ."),
+                                ("t.bmp", ["export", "{archive}", "1"], "a symbolic link")):
             folder = tempfile.mkdtemp(dir=self.tmp)
-            archive = os.path.join(folder, leaf) if how == "its path" else os.path.join(self.tmp, "linked.mhk")
+            archive = os.path.join(folder, leaf) if how.startswith("its path") else os.path.join(folder, "a.mhk")
             with open(archive, "wb") as f:
                 f.write(named)
-            if how != "its path":
+            if how == "a hard link":
                 os.link(archive, os.path.join(folder, leaf))
-            code, _, err = self.run(["export-all"] + flags + [archive, folder])
-            self.compare("output", "export-all over the archive through " + how, (2, True, [leaf], True),
-                         (code, err.endswith(b"\n" + MESSAGES[2] + b"\n"), os.listdir(folder),
+            elif how == "a symbolic link":
+                os.symlink("a.mhk", os.path.join(folder, leaf))
+            target = ("./" if how.endswith("from .") else "") + leaf
+            command = [a.replace("{archive}", archive) for a in args] + \
+                ([archive, folder] if args[0] == "export-all" else [target])
+            code, _, err = self.run(command, cwd=folder)
+            self.compare("output", " ".join(args[:1]) + " over the archive through " + how,
+                         (2, True, sorted(set([leaf, os.path.basename(archive)])), True),
+                         (code, err.endswith(b"; nothing written\n" + MESSAGES[2] + b"\n"), sorted(os.listdir(folder)),
                           open(archive, "rb").read() == named))
 
         # Leading zeros are digits like any other; an existing file is replaced whole.
@@ -333,18 +345,41 @@ class Checker:
         self.run(["export", path, "2", out])
         self.compare("output", "unreadable creates nothing", False, os.path.exists(out))
 
+        all_code, all_files, _, _ = bitmap_model.export_all(path)
+        first = sorted(all_files)[0]
+        # A link planted in DIR under a name export-all writes is replaced,
+        # never followed out of DIR (links made here are links to Wine too).
+        folder = tempfile.mkdtemp(dir=self.tmp)
+        victim = os.path.join(self.tmp, "precious.txt")
+        with open(victim, "wb") as f:
+            f.write(b"precious")
+        planted = os.path.join(folder, first)
+        os.symlink(os.path.join("..", "precious.txt"), planted)
+        code, _, _ = self.run(["export-all", path, folder])
+        self.compare("output", "export-all over a planted link", (all_code, b"precious", False, all_files[first]),
+                     (code, open(victim, "rb").read(), os.path.islink(planted), open(planted, "rb").read()))
+
         if not native:
             # A bare drive is that drive's current folder: Wine's Z: holds the
             # working directory.
             folder = tempfile.mkdtemp(dir=self.tmp)
-            expected_code, files, _, _ = bitmap_model.export_all(path)
             code, _, _ = self.run(["export-all", path, "Z:"], cwd=folder)
-            self.compare("output", "export-all into a bare drive", (expected_code, sorted(files)),
+            self.compare("output", "export-all into a bare drive", (all_code, sorted(all_files)),
                          (code, sorted(os.listdir(folder))))
             return
         cannot_write = (6, b"", MESSAGES[6] + b"\n")
-        self.compare("output", "/dev/full", cannot_write, self.run(["export", path, "1", "/dev/full"]))
-        self.compare("output", "/dev/full survives", True, stat.S_ISCHR(os.stat("/dev/full").st_mode))
+        # Only a regular file or a link is ever replaced: a FIFO at the
+        # output's name, alone or among export-all's names, stays a FIFO.
+        for args in (["export", path, "1", "{fifo}"], ["export-all", path, "{folder}"]):
+            folder = tempfile.mkdtemp(dir=self.tmp)
+            fifo = os.path.join(folder, first if args[0] == "export-all" else "out.bmp")
+            os.mkfifo(fifo)
+            reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)  # so that a writer fails rather than waits
+            code, _, err = self.run([a.format(fifo=fifo, folder=folder) for a in args])
+            os.close(reader)
+            self.compare("output", args[0] + " onto a FIFO", (2, True, [os.path.basename(fifo)], True),
+                         (code, err.endswith(b" is not a regular file; nothing written\n" + MESSAGES[2] + b"\n"),
+                          os.listdir(folder), stat.S_ISFIFO(os.lstat(fifo).st_mode)))
 
         def small_files():
             resource.setrlimit(resource.RLIMIT_FSIZE, (600, 600))

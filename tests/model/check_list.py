@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """Compares `mhkbmp list` with the model, byte for byte and exit code for
-exit code, over hand-made and random archives.
+exit code, over hand-made and random archives; with --native also on a
+terminal, where control bytes in names must come out escaped.
 
-usage: check_list.py [--count N] [--seed S] -- COMMAND... (COMMAND runs mhkbmp)
+usage: check_list.py [--count N] [--seed S] [--native] -- COMMAND...
+  (COMMAND runs mhkbmp)
 """
 
 import argparse
 import os
+import pty
 import random
 import sys
 import tempfile
@@ -34,10 +37,29 @@ def hand_made(rng):
     return cases
 
 
+def on_terminal(command, path):
+    """(exit code, output) of `list path` on a terminal, its \\r\\n taken back."""
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.execv(command[0], command + [path])
+    out = b""
+    while True:
+        try:
+            chunk = os.read(fd, 65536)
+        except OSError:  # the terminal closes with the program
+            break
+        if not chunk:
+            break
+        out += chunk
+    os.close(fd)
+    return os.WEXITSTATUS(os.waitpid(pid, 0)[1]), out.replace(b"\r\n", b"\n")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--count", type=int, default=400)
     parser.add_argument("--seed", type=int, default=20261207)
+    parser.add_argument("--native", action="store_true")
     parser.add_argument("command", nargs="+")
     args = parser.parse_args()
 
@@ -66,6 +88,19 @@ def main():
                 print("MISMATCH %s (kept as %s)\n  expected %r\n  got      %r"
                       % (name, keep, (expected[0], expected[1][:300], expected[2]),
                          (got[0], got[1][:300], got[2])))
+        if args.native:
+            path = os.path.join(tmp, "terminal.mhk")
+            # Escape sequences, every other control byte, DEL, a backslash
+            # and bytes above 0x7F, which stay as they are.
+            hostile = b"\x1b[2J\x1b]0;title\x07" + bytes(range(1, 32)) + b"\x7f\\\x80\xff"
+            with open(path, "wb") as f:
+                f.write(archive_gen.build(rng, [b"x"], [(TBMP, [(1, 1), (2, 1)], [(hostile, 1)])])[0])
+            expected = list_archive(path, terminal=True)[:2]
+            got = on_terminal(args.command, path)
+            if got != expected:
+                failures += 1
+                print("MISMATCH on a terminal\n  expected %r\n  got      %r" % (expected, got))
+            cases.append(("terminal", None))
     print("%d archives, %d mismatches" % (len(cases), failures))
     return 1 if failures else 0
 

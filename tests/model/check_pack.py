@@ -16,6 +16,7 @@ usage: check_pack.py [--count N] [--seed S] [--native] -- COMMAND...
 import argparse
 import os
 import random
+import stat
 import subprocess
 import sys
 import tempfile
@@ -123,12 +124,14 @@ class Checker:
             paths.append(path)
         return folder, paths
 
-    def accepted(self, case, named):
+    def accepted(self, case, named, out_leaf="out.mhk"):
         """Packs the pictures and checks the archive through the models."""
         self.cases += 1
         folder, paths = self.write_inputs(case, named)
-        out = os.path.join(folder, "out.mhk")
-        code, _, err = run(self.command, ["pack", out] + paths)
+        out = os.path.join(folder, out_leaf)
+        # OUT by its name in the folder: a long one stays inside the
+        # Windows build's path limit too.
+        code, _, err = run(self.command, ["pack", out_leaf] + paths, cwd=folder)
         if code != 0:
             self.fail(case, "pack exit %d: %r" % (code, err))
             return
@@ -142,7 +145,7 @@ class Checker:
         if items != expected_items:
             self.fail(case, "listed %r, expected %r" % (items[:5], expected_items[:5]))
             return
-        listed = run(self.command, ["list", out])
+        listed = run(self.command, ["list", out_leaf], cwd=folder)
         if listed != list_archive(out):
             self.fail(case, "list differs from the model: %r" % (listed[:2],))
         for i, (name, picture) in enumerate(named):
@@ -168,7 +171,7 @@ class Checker:
                 self.fail(case, "%s: compressed although plain rows are no larger" % name)
             if self.export:
                 target = os.path.join(folder, "export-%d.bmp" % (i + 1))
-                code, _, err = run(self.command, ["export", out, str(i + 1), target])
+                code, _, err = run(self.command, ["export", out_leaf, str(i + 1), target], cwd=folder)
                 want = exported_file(picture.width, picture.height, picture.bits, picture.palette_bytes(),
                                      picture.rows)
                 got = open(target, "rb").read() if os.path.exists(target) else None
@@ -177,22 +180,22 @@ class Checker:
                         name, code, "file differs" if got is not None else "no file"))
                 if picture.png:  # and back to PNG, read by PIL
                     target = os.path.join(folder, "export-%d.PNG" % (i + 1))
-                    code, _, err = run(self.command, ["export", out, str(i + 1), target])
+                    code, _, err = run(self.command, ["export", out_leaf, str(i + 1), target], cwd=folder)
                     problem = png_problem(open(target, "rb").read(), want) if os.path.exists(target) else "no file"
                     if code != 0 or problem:
                         self.fail(case, "%s: PNG export exit %d, %s" % (name, code, problem))
 
     def refused(self, case, named, expected_code, args=None, out=None, keep_existing=False):
         """Runs pack and expects expected_code, a message naming the
-        culprit, and no archive (or the earlier one untouched)."""
+        culprit, and no archive (or what was at OUT, one of the inputs
+        among them, untouched; out may be a name in the case's folder)."""
         self.cases += 1
         folder, paths = self.write_inputs(case, named)
-        out = out or os.path.join(folder, "out.mhk")
-        before = None
+        out = os.path.join(folder, out or "out.mhk")
         if keep_existing:
-            before = b"an earlier file"
             with open(out, "wb") as f:
-                f.write(before)
+                f.write(b"an earlier file")
+        before = open(out, "rb").read() if os.path.isfile(out) else None
         code, _, err = run(self.command, ["pack", out] + (paths if args is None else args))
         if code != expected_code:
             self.fail(case, "exit %d, expected %d (%r)" % (code, expected_code, err))
@@ -207,8 +210,9 @@ class Checker:
 
 
     def temporary_link(self, picture):
-        """A link waiting at the temporary name pack tries first (OUT.tmpPID,
-        made in the child before it runs) is neither followed nor replaced."""
+        """A link waiting at the temporary name pack tries first
+        (.mhkbmp-PID-0.tmp beside OUT, made in the child before it runs) is
+        neither followed nor replaced."""
         self.cases += 1
         folder, paths = self.write_inputs("temporary-link", [("good.bmp", picture)])
         out, victim = os.path.join(folder, "out.mhk"), os.path.join(folder, "victim")
@@ -216,7 +220,7 @@ class Checker:
             f.write(b"precious")
 
         def plant_link():
-            os.symlink(victim, "%s.tmp%d" % (out, os.getpid()))
+            os.symlink(victim, os.path.join(folder, ".mhkbmp-%d-0.tmp" % os.getpid()))
 
         done = subprocess.run(self.command + ["pack", out] + paths, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               timeout=600, preexec_fn=plant_link)
@@ -343,11 +347,21 @@ def main():
         check.refused("no-inputs", [], 1, args=[])
         check.refused("unwritable", [("good.bmp", good)], 2, out=os.path.join(tmp, "no", "such", "folder.mhk"))
         os.makedirs(os.path.join(tmp, "out-is-folder", "taken.mhk"))
-        check.refused("out-is-folder", [("good.bmp", good)], 6,
-                      out=os.path.join(tmp, "out-is-folder", "taken.mhk"))
+        check.refused("out-is-folder", [("good.bmp", good)], 2, out="taken.mhk")
+        # An input is never written over, whichever place it has.
+        two = [("a.bmp", good), ("b.png", Picture(2, 2, 8, [b"\1\2", b"\3\0"], grey[:4], png=True))]
+        check.refused("out-is-first-input", two, 2, out="a.bmp")
+        check.refused("out-is-second-input", two, 2, out="b.png")
+        # A name of 250 bytes is legal: the temporary file's name does not grow with it.
+        check.accepted("long-out-name", [("good.bmp", good)], out_leaf="o" * 246 + ".mhk")
 
         if args.native:
             check.temporary_link(good)
+            os.makedirs(os.path.join(tmp, "out-is-fifo"))
+            os.mkfifo(os.path.join(tmp, "out-is-fifo", "fifo.mhk"))
+            check.refused("out-is-fifo", [("good.bmp", good)], 2, out="fifo.mhk")
+            if not stat.S_ISFIFO(os.lstat(os.path.join(tmp, "out-is-fifo", "fifo.mhk")).st_mode):
+                check.fail("out-is-fifo", "the FIFO was replaced")
 
         print("%d pack runs, %d failures%s" % (check.cases, check.failures,
                                                "" if check.export else " (no export command: pixels of compressed resources unchecked)"))

@@ -146,8 +146,16 @@ def open_archive(path):
     return 0, b, items
 
 
-def list_archive(path):
-    """(exit code, stdout bytes, stderr bytes) of `mhkbmp list path`."""
+def on_terminal(text):
+    """A name as `list` shows it on a terminal: control bytes as \\xHH and
+    backslashes doubled."""
+    return b"".join(b"\\x%02X" % c if c < 0x20 or c == 0x7F else b"\\\\" if c == 0x5C else bytes([c])
+                    for c in text)
+
+
+def list_archive(path, terminal=False):
+    """(exit code, stdout bytes, stderr bytes) of `mhkbmp list path`, piped
+    or on a terminal."""
     code, b, items = open_archive(path)
     if code != 0:
         return code, b"", MESSAGES[code] + b"\n"
@@ -155,5 +163,6 @@ def list_archive(path):
     for rid, index, name in items:
         found = resource_data(b, index)
         size = b"%d" % found[1] if found else b"-"
-        out.append(b"%d\t%d\t%s\t%s\n" % (rid, index, size, list_text(rid, name)))
+        text = list_text(rid, name)
+        out.append(b"%d\t%d\t%s\t%s\n" % (rid, index, size, on_terminal(text) if terminal else text))
     return 0, b"".join(out), b""
