@@ -12,23 +12,6 @@
 
 namespace {
 
-// ASCII decimal digits only, 0 to 65535 (leading zeros allowed).
-bool ParseIndex(const char* text, uint16_t* index)
-{
-    if (*text == '\0')
-        return false;
-    uint32_t value = 0;
-    for (const char* c = text; *c != '\0'; ++c) {
-        if (*c < '0' || *c > '9')
-            return false;
-        value = value * 10 + static_cast<uint32_t>(*c - '0');
-        if (value > 65535)
-            return false;
-    }
-    *index = static_cast<uint16_t>(value);
-    return true;
-}
-
 bool WriteToOutput(void* context, const void* bytes, uint32_t count)
 {
     return WriteOutput(static_cast<OutputFile*>(context), bytes, count);
@@ -83,26 +66,43 @@ ExitCode ExportImage(const ArchiveView& view, uint16_t index, bool png, const st
 }
 
 // Names come from the archive and may be of any length; cut, they keep a
-// file name of at most 74 bytes, far inside every platform's limits.
+// file name far inside every platform's limits.
 const size_t kMaxNameText = 64;
 
-// NNNN_TEXT.bmp: the 1-based list position, then the list text, cut to
-// kMaxNameText bytes, with every byte that is not safe in a file name on
-// both platforms replaced by '_'.
-std::string ExportName(unsigned position, const std::string& text, const char* extension)
+}  // namespace
+
+std::vector<std::string> ExportNames(const std::vector<ListedImage>& images, const char* extension)
 {
-    char number[16];
-    snprintf(number, sizeof number, "%04u_", position);
-    std::string name = number;
-    for (char c : text.substr(0, kMaxNameText)) {
-        const bool safe = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
-                          c == '_' || c == '-';
-        name += safe ? c : '_';
+    // Padded to the largest position's width, four digits at least, so
+    // that the names sort in list order however many there are.
+    int digits = 4;
+    for (size_t rest = images.size(); rest >= 10000; rest /= 10)
+        ++digits;
+    std::vector<std::string> names(images.size());
+    for (size_t i = 0; i < images.size(); ++i) {
+        char number[16];
+        snprintf(number, sizeof number, "%0*u_", digits, static_cast<unsigned>(i + 1));
+        std::string& name = names[i];
+        name = number;
+        for (char c : images[i].text.substr(0, kMaxNameText)) {
+            const bool safe = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                              c == '.' || c == '_' || c == '-';
+            name += safe ? c : '_';
+        }
+        name += extension;
     }
-    return name + extension;
+    return names;
 }
 
-}  // namespace
+std::string FolderPrefix(const std::string& folder)
+{
+#ifdef _WIN32
+    // "X:" is that drive's current folder, which "X:\" is not.
+    if (folder.size() == 2 && folder[1] == ':')
+        return folder;
+#endif
+    return folder.back() == '/' || folder.back() == '\\' ? folder : folder + '/';
+}
 
 int RunExport(int argc, char** argv)
 {
@@ -127,12 +127,8 @@ int RunExport(int argc, char** argv)
 
 int RunExportAll(int argc, char** argv)
 {
-    const bool png = argc > 1 && strcmp(argv[1], "--png") == 0;
-    if (png) {
-        --argc;
-        ++argv;
-    }
-    if (argc != 3 || argv[2][0] == '\0')
+    bool png = false;
+    if (!TakeOptions(&argc, &argv, &png, nullptr) || argc != 3 || argv[2][0] == '\0')
         return kExitUsage;
     ArchiveView view;
     std::vector<ListedImage> images;
@@ -140,18 +136,9 @@ int RunExportAll(int argc, char** argv)
     if (opened != kExitOk)
         return Fail(opened);
 
-    std::string folder = argv[2];
-    bool bareDrive = false;
-#ifdef _WIN32
-    // "X:" is that drive's current folder, which "X:\" is not.
-    bareDrive = folder.size() == 2 && folder[1] == ':';
-#endif
-    if (!bareDrive && folder.back() != '/' && folder.back() != '\\')
-        folder += '/';
+    const std::string folder = FolderPrefix(argv[2]);
     const unsigned total = static_cast<unsigned>(images.size());
-    std::vector<std::string> names(total);
-    for (unsigned i = 0; i < total; ++i)
-        names[i] = ExportName(i + 1, images[i].text, png ? ".png" : ".bmp");
+    const std::vector<std::string> names = ExportNames(images, png ? ".png" : ".bmp");
 
     // Every name is checked before anything is written: the archive being
     // read is never written over, whatever path leads there.

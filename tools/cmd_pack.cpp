@@ -51,6 +51,30 @@ bool ReadInput(const char* path, std::vector<uint8_t>* bytes, bool* tooLarge)
 
 }  // namespace
 
+ExitCode ReadImageFile(const char* path, BmpImage* image, std::string* reason)
+{
+    std::vector<uint8_t> bytes;
+    bool tooLarge;
+    if (!ReadInput(path, &bytes, &tooLarge)) {
+        *reason = ExitMessage(kExitCannotOpen);
+        return kExitCannotOpen;
+    }
+    if (tooLarge) {
+        *reason = "too large to be an accepted bitmap file";
+        return kExitRefused;
+    }
+    const bool png = IsPng(bytes.data(), bytes.size());
+    return (png ? ParsePng : ParseBmp)(bytes.data(), bytes.size(), image, reason) ? kExitOk : kExitRefused;
+}
+
+std::vector<uint8_t> EncodeImage(const BmpImage& image, const CompressOptions& options)
+{
+    if (image.bitsPerPixel == 8)
+        return BuildPaletteResource(image.width, image.height, image.palette.data(), image.rows.data(), kStoreSmaller,
+                                    options);
+    return BuildTrueColourResource(image.rows.data());
+}
+
 std::string PackName(const std::string& path)
 {
     size_t start = 0;
@@ -71,7 +95,8 @@ std::string PackName(const std::string& path)
 
 int RunPack(int argc, char** argv)
 {
-    if (argc < 3)
+    CompressOptions options;
+    if (!TakeOptions(&argc, &argv, nullptr, &options) || argc < 3)
         return kExitUsage;
     const std::string out = argv[1];
     const size_t count = size_t(argc) - 2;
@@ -88,26 +113,17 @@ int RunPack(int argc, char** argv)
 
     std::vector<ArchiveItem> items;
     items.reserve(count);
-    std::vector<uint8_t> bytes;
     for (size_t i = 0; i < count; ++i) {
         const char* path = argv[2 + i];
-        bool tooLarge;
-        if (!ReadInput(path, &bytes, &tooLarge))
-            return Report(path, ExitMessage(kExitCannotOpen), kExitCannotOpen);
-        if (tooLarge)
-            return Report(path, "too large to be an accepted bitmap file", kExitRefused);
         BmpImage image;
         std::string reason;
-        const bool png = IsPng(bytes.data(), bytes.size());
-        if (!(png ? ParsePng : ParseBmp)(bytes.data(), bytes.size(), &image, &reason))
-            return Report(path, reason, kExitRefused);
+        const ExitCode read = ReadImageFile(path, &image, &reason);
+        if (read != kExitOk)
+            return Report(path, reason, read);
         ArchiveItem item;
         item.id = static_cast<uint16_t>(i + 1);
         item.name = PackName(path);
-        if (image.bitsPerPixel == 8)
-            item.data = BuildPaletteResource(image.width, image.height, image.palette.data(), image.rows.data());
-        else
-            item.data = BuildTrueColourResource(image.rows.data());
+        item.data = EncodeImage(image, options);
         items.push_back(std::move(item));
     }
 

@@ -1,5 +1,5 @@
-// mhkbmp.cpp - command-line companion of the viewer: lists, exports and
-// packs the bitmap resources of Mohawk archives.
+// mhkbmp.cpp - command-line companion of the viewer: lists, exports, packs
+// and puts back the bitmap resources of Mohawk archives.
 #include "tools/mhkbmp.h"
 
 #include <stdio.h>
@@ -12,6 +12,8 @@
 
 namespace {
 
+const char kProductVersion[] = "1.0.0";  // TODO: from the texts' home
+
 struct Command {
     const char* name;
     const char* synopsis;
@@ -20,17 +22,42 @@ struct Command {
 
 const Command kCommands[] = {
     {"list", "list ARCHIVE", RunList},
+    {"info", "info ARCHIVE", RunInfo},
     {"export", "export ARCHIVE INDEX OUT.bmp|OUT.png", RunExport},
     {"export-all", "export-all [--png] ARCHIVE DIR", RunExportAll},
-    {"pack", "pack OUT.mhk IMAGE.bmp|IMAGE.png...", RunPack},
+    {"pack", "pack [--price=N] OUT.mhk IMAGE.bmp|IMAGE.png...", RunPack},
+    {"replace", "replace [--price=N] ARCHIVE OUT.mhk INDEX IMAGE [INDEX IMAGE]...", RunReplace},
+    {"import-all", "import-all [--png] [--price=N] ARCHIVE DIR OUT.mhk", RunImportAll},
 };
+
+void PrintUsage(FILE* stream)
+{
+    fputs("usage:\n", stream);
+    for (const Command& command : kCommands)
+        fprintf(stream, "  mhkbmp %s\n", command.synopsis);
+    fputs("  mhkbmp --help | --version\n", stream);
+}
 
 int Usage()
 {
-    fputs("usage:\n", stderr);
-    for (const Command& command : kCommands)
-        fprintf(stderr, "  mhkbmp %s\n", command.synopsis);
+    PrintUsage(stderr);
     return kExitUsage;
+}
+
+// ASCII decimal digits only (leading zeros allowed), at most max.
+bool ParseNumber(const char* text, unsigned long max, unsigned long* value)
+{
+    if (*text == '\0')
+        return false;
+    *value = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9')
+            return false;
+        *value = *value * 10 + static_cast<unsigned long>(*c - '0');
+        if (*value > max)
+            return false;
+    }
+    return true;
 }
 
 // Enumeration callbacks have no context; the list being filled is here.
@@ -58,6 +85,36 @@ const char* ExitMessage(ExitCode code)
     case kExitCannotWrite: return "The file cannot be written.";
     default: return "";
     }
+}
+
+bool ParseIndex(const char* text, uint16_t* index)
+{
+    unsigned long value;
+    if (!ParseNumber(text, 65535, &value))
+        return false;
+    *index = static_cast<uint16_t>(value);
+    return true;
+}
+
+bool TakeOptions(int* argc, char*** argv, bool* png, CompressOptions* options)
+{
+    static const char kPrice[] = "--price=";
+    while (*argc > 1 && strncmp((*argv)[1], "--", 2) == 0) {
+        const char* option = (*argv)[1];
+        if (png != nullptr && strcmp(option, "--png") == 0) {
+            *png = true;
+        } else if (options != nullptr && strncmp(option, kPrice, sizeof kPrice - 1) == 0) {
+            unsigned long price;
+            if (!ParseNumber(option + sizeof kPrice - 1, kMaxPrice, &price))
+                return false;
+            options->codePenalty = unsigned(price);
+        } else {
+            return false;
+        }
+        --*argc;
+        ++*argv;
+    }
+    return true;
 }
 
 int Fail(ExitCode code)
@@ -104,6 +161,14 @@ int main(int argc, char** argv)
 #endif
     if (argc < 2)
         return Usage();
+    if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
+        PrintUsage(stdout);
+        return fflush(stdout) == 0 ? kExitOk : Fail(kExitCannotWrite);
+    }
+    if (strcmp(argv[1], "--version") == 0) {
+        printf("mhkbmp %s\n", kProductVersion);
+        return fflush(stdout) == 0 ? kExitOk : Fail(kExitCannotWrite);
+    }
     for (const Command& command : kCommands) {
         if (strcmp(argv[1], command.name) == 0) {
             int result = command.run(argc - 1, argv + 1);

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "writer/bmp_reader.h"
+#include "writer/compress.h"
 
 // Exit codes, one per failure the viewer itself can report.
 enum ExitCode {
@@ -24,6 +26,17 @@ enum ExitCode {
 
 // The viewer's text for an exit code ("" for kExitOk and kExitUsage).
 const char* ExitMessage(ExitCode code);
+
+// A file-table index as the commands take it: ASCII decimal digits only
+// (leading zeros allowed), 0 to 65535.
+bool ParseIndex(const char* text, uint16_t* index);
+
+// Takes the options in front of a sub-command's operands (argv[0] is the
+// sub-command): --png when png is given, --price=N (0 to kMaxPrice, the
+// decoding-time price of CompressOptions::codePenalty) when options is
+// given. False on any other argument starting with "--" there.
+const unsigned kMaxPrice = 65536;
+bool TakeOptions(int* argc, char*** argv, bool* png, CompressOptions* options);
 
 // Prints ExitMessage(code) as one line on stderr and returns code.
 int Fail(ExitCode code);
@@ -43,9 +56,27 @@ std::string ListText(uint16_t id, const char* name);
 // stays mapped.
 ExitCode OpenAndList(const char* archivePath, ArchiveView* view, std::vector<ListedImage>* images);
 
+// The names export-all gives the listed images, in list order:
+// NNNN_TEXT.EXT, with NNNN the 1-based position (four digits at least, as
+// many as the largest position needs) and TEXT the list text cut to 64
+// bytes, each byte outside A-Za-z0-9._- replaced by '_'.
+std::vector<std::string> ExportNames(const std::vector<ListedImage>& images, const char* extension);
+
+// DIR as the prefix of the names in it ("DIR/"; on Windows a bare drive
+// "X:" stays as it is, that drive's current folder).
+std::string FolderPrefix(const std::string& folder);
+
 // The resource name pack gives an input: its file name without folder and
 // without a final ".bmp" or ".png" in any case; empty when nothing is left.
 std::string PackName(const std::string& path);
+
+// Reads a file that pack accepts (an 8-bit or 608 x 392 24-bit bitmap, an
+// indexed or 608 x 392 RGB PNG). kExitCannotOpen when it cannot be read,
+// kExitRefused when it is not such a file; the reason goes to *reason.
+ExitCode ReadImageFile(const char* path, BmpImage* image, std::string* reason);
+
+// The tBMP resource that pack makes of an image.
+std::vector<uint8_t> EncodeImage(const BmpImage& image, const CompressOptions& options);
 
 // True when name ends in suffix (lower-case ASCII), compared in any case.
 bool EndsWithNoCase(const std::string& name, const char* suffix);
@@ -129,3 +160,6 @@ int RunList(int argc, char** argv);
 int RunExport(int argc, char** argv);
 int RunExportAll(int argc, char** argv);
 int RunPack(int argc, char** argv);
+int RunReplace(int argc, char** argv);
+int RunImportAll(int argc, char** argv);
+int RunInfo(int argc, char** argv);

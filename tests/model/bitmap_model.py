@@ -170,10 +170,12 @@ def bitmap_file(packed, pixel_offset):
     return b"BM" + struct.pack("<III", 14 + len(packed), 0, 14 + pixel_offset) + packed
 
 
-def export_name(position, text, extension=b".bmp"):
-    """NNNN_TEXT.bmp, TEXT cut to 64 bytes and made safe."""
+def export_name(position, text, extension=b".bmp", total=0):
+    """NNNN_TEXT.bmp, NNNN as wide as the largest position (total), four
+    digits at least, TEXT cut to 64 bytes and made safe."""
     safe = b"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-"
-    return b"%04d_" % position + bytes(c if c in safe else ord("_") for c in text[:64]) + extension
+    digits = max(4, len(str(total)))
+    return b"%0*d_" % (digits, position) + bytes(c if c in safe else ord("_") for c in text[:64]) + extension
 
 
 @functools.lru_cache(maxsize=16)  # the export checks ask for each picture several times
@@ -208,7 +210,7 @@ def export_all(path, extension=b".bmp"):
         return code, {}, b"", MESSAGES[code] + b"\n"
     files, err, unreadable = {}, [], 0
     for position, (rid, index, name) in enumerate(items, 1):
-        file_name = export_name(position, list_text(rid, name), extension)
+        file_name = export_name(position, list_text(rid, name), extension, len(items))
         data = image_file(b, index)
         line = b"%d/%d %s" % (position, len(items), file_name)
         if data is None:

@@ -381,6 +381,17 @@ class Checker:
                          (code, err.endswith(b" is not a regular file; nothing written\n" + MESSAGES[2] + b"\n"),
                           os.listdir(folder), stat.S_ISFIFO(os.lstat(fifo).st_mode)))
 
+        # Past 9,999 pictures every position gets a fifth digit, so that the
+        # names sort in list order.
+        many = os.path.join(self.tmp, "many.mhk")
+        with open(many, "wb") as f:
+            f.write(archive_gen.build(rng, [good], [(TBMP, [(i, 1) for i in range(10005)], [])])[0])
+        folder = tempfile.mkdtemp(dir=self.tmp)
+        code, _, _ = self.run(["export-all", many, folder])
+        names = sorted(os.listdir(folder))
+        self.compare("output", "export-all of 10,005 pictures", (0, sorted(bitmap_model.export_all(many)[1]), True),
+                     (code, names, names[9999:10001] == ["10000__9999_.bmp", "10001__10000_.bmp"]))
+
         def small_files():
             resource.setrlimit(resource.RLIMIT_FSIZE, (600, 600))
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)

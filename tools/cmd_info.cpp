@@ -1,0 +1,77 @@
+// cmd_info.cpp - mhkbmp info ARCHIVE: what an archive holds beside its
+// pictures, one tab-separated line each: its size, every type entry of the
+// directory with the counts of its resource and name tables, and the
+// number of file entries. A count whose table does not lie inside the file
+// is "-"; so is the file count.
+#include <stdio.h>
+
+#include "tools/mhkbmp.h"
+
+namespace {
+
+bool Inside(uint64_t offset, uint64_t length, uint32_t size)
+{
+    return offset <= size && length <= size - offset;
+}
+
+// The count of the table at offset ("-" unless all of it is in the file).
+std::string TableCount(const uint8_t* base, uint32_t size, uint64_t offset, uint32_t countBytes, uint32_t entryBytes)
+{
+    if (!Inside(offset, countBytes, size))
+        return "-";
+    const uint32_t count = countBytes == 2 ? ReadBE16(base + offset) : ReadBE32(base + offset);
+    return Inside(offset, countBytes + uint64_t(entryBytes) * count, size) ? std::to_string(count) : "-";
+}
+
+// Four printable ASCII bytes as they are, anything else as 0x and hex.
+std::string Tag(const uint8_t* bytes)
+{
+    char text[16];
+    for (int i = 0; i < 4; ++i) {
+        if (bytes[i] < 0x20 || bytes[i] > 0x7E) {
+            snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(ReadBE32(bytes)));
+            return text;
+        }
+    }
+    return std::string(reinterpret_cast<const char*>(bytes), 4);
+}
+
+}  // namespace
+
+int RunInfo(int argc, char** argv)
+{
+    if (argc != 2)
+        return kExitUsage;
+    ArchiveView view;
+    if (!MapArchive(&view, argv[1]))
+        return Fail(kExitCannotOpen);
+    const uint8_t* base = view.base;
+    const uint32_t size = view.size;
+    if (!IsValidArchive(base, size)) {
+        ReleaseArchive(&view);
+        return Fail(kExitNotArchive);
+    }
+
+    std::string out = "size\t" + std::to_string(size) + "\n";
+    std::string files = "-";
+    // The directory's offset and the file table's are read only when the
+    // file holds them, as the reader does.
+    const uint64_t directory = size >= 24 ? ReadBE32(base + 20) : size;
+    // The type table counts only whole, as the reader takes it.
+    if (Inside(directory, 4, size)) {
+        const unsigned types = ReadBE16(base + directory + 2);
+        if (Inside(directory + 4, 8ull * types, size)) {
+            for (unsigned t = 0; t < types; ++t) {
+                const uint8_t* entry = base + directory + 4 + 8 * t;
+                out += "type\t" + Tag(entry) + "\t" + TableCount(base, size, directory + ReadBE16(entry + 4), 2, 4) +
+                       "\t" + TableCount(base, size, directory + ReadBE16(entry + 6), 2, 4) + "\n";
+            }
+        }
+    }
+    if (size >= 26)
+        files = TableCount(base, size, directory + ReadBE16(base + 24), 4, 10);
+    out += "files\t" + files + "\n";
+    ReleaseArchive(&view);
+    fwrite(out.data(), 1, out.size(), stdout);
+    return fflush(stdout) == 0 ? kExitOk : Fail(kExitCannotWrite);
+}

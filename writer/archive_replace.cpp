@@ -1,0 +1,261 @@
+// archive_replace.cpp - see archive_replace.h.
+//
+// Whether an old range may be written over is decided on the archive as it
+// was, against every byte that anything in it claims: the headers, the
+// directory and type table, every type's resource and name tables, every
+// name string, the file table and every other file entry's range. A table
+// that runs off the end of the file still claims what it has inside it: a
+// byte some reader might take for a table is never overwritten.
+#include "writer/archive_replace.h"
+
+#include <string.h>
+
+#include <algorithm>
+
+#include "common/byte_order.h"
+
+namespace {
+
+const uint32_t kHeaderSize = 28;
+const uint32_t kOffsetDirectory = 20;
+const uint32_t kOffsetFileTable = 24;
+const uint32_t kTypeEntrySize = 8;
+const uint32_t kFileEntrySize = 10;
+const uint32_t kLargestResource = 0xFFFFFF;
+
+// The byte ranges [start, end) that the archive's structure claims.
+class Claims {
+public:
+    explicit Claims(uint32_t fileSize) : fileSize_(fileSize) {}
+
+    // Adds [start, start + length), cut at the end of the file.
+    void Add(uint64_t start, uint64_t length)
+    {
+        const uint64_t end = std::min<uint64_t>(start + length, fileSize_);
+        if (start < end) {
+            starts_.push_back(start);
+            ends_.push_back(end);
+        }
+    }
+
+    void Sort()
+    {
+        std::sort(starts_.begin(), starts_.end());
+        std::sort(ends_.begin(), ends_.end());
+    }
+
+    // How many claims share a byte with [start, end): those that start
+    // before end, less those that end at or before start (which start
+    // before end too).
+    size_t Overlapping(uint64_t start, uint64_t end) const
+    {
+        const size_t before = size_t(std::lower_bound(starts_.begin(), starts_.end(), end) - starts_.begin());
+        const size_t gone = size_t(std::upper_bound(ends_.begin(), ends_.end(), start) - ends_.begin());
+        return before - gone;
+    }
+
+private:
+    uint64_t fileSize_;
+    std::vector<uint64_t> starts_;
+    std::vector<uint64_t> ends_;
+};
+
+bool Inside(uint64_t offset, uint64_t length, uint32_t size)
+{
+    return offset <= size && length <= size - offset;
+}
+
+uint32_t EntrySize(const uint8_t* entry)
+{
+    return uint32_t(entry[6]) << 16 | uint32_t(entry[4]) << 8 | entry[5];
+}
+
+// A zero-terminated name from offset on, its zero included (cut at the end
+// of the file when it has none).
+uint64_t NameLength(const uint8_t* base, uint64_t offset, uint32_t size)
+{
+    if (offset >= size)
+        return 0;
+    const void* zero = memchr(base + offset, 0, size_t(size - offset));
+    return zero == nullptr ? size - offset : uint64_t(static_cast<const uint8_t*>(zero) - (base + offset)) + 1;
+}
+
+// A table of count entries of entrySize bytes behind a 16-bit count, and
+// where the count cannot be read, the part of the count that is there.
+uint16_t AddTable(Claims* claims, const uint8_t* base, uint32_t size, uint64_t offset, uint32_t entrySize)
+{
+    if (!Inside(offset, 2, size)) {
+        claims->Add(offset, 2);
+        return 0;
+    }
+    const uint16_t count = ReadBE16(base + offset);
+    claims->Add(offset, 2 + uint64_t(entrySize) * count);
+    return count;
+}
+
+void AddStructure(Claims* claims, const uint8_t* base, uint32_t size)
+{
+    claims->Add(0, kHeaderSize);
+    const uint64_t directory = ReadBE32(base + kOffsetDirectory);
+    if (Inside(directory, 4, size)) {
+        const uint64_t area = directory + ReadBE16(base + directory);
+        const unsigned types = ReadBE16(base + directory + 2);
+        claims->Add(directory, 4 + uint64_t(kTypeEntrySize) * types);
+        for (unsigned t = 0; t < types; ++t) {
+            const uint64_t entry = directory + 4 + uint64_t(kTypeEntrySize) * t;
+            if (!Inside(entry, kTypeEntrySize, size))
+                break;
+            AddTable(claims, base, size, directory + ReadBE16(base + entry + 4), 4);
+            const uint64_t names = directory + ReadBE16(base + entry + 6);
+            const unsigned count = AddTable(claims, base, size, names, 4);
+            for (unsigned n = 0; n < count && Inside(names + 2 + 4 * n, 4, size); ++n) {
+                const uint64_t name = area + ReadBE16(base + names + 2 + 4 * n);
+                claims->Add(name, NameLength(base, name, size));
+            }
+        }
+    } else {
+        claims->Add(directory, 4);
+    }
+}
+
+// The file table's offset and the number of its entries inside the file.
+bool FileTable(const uint8_t* base, uint32_t size, uint64_t* table, uint32_t* entries)
+{
+    *table = uint64_t(ReadBE32(base + kOffsetDirectory)) + ReadBE16(base + kOffsetFileTable);
+    if (!Inside(*table, 4, size))
+        return false;
+    const uint64_t count = ReadBE32(base + *table);
+    *entries = uint32_t(std::min<uint64_t>(count, (size - *table - 4) / kFileEntrySize));
+    return true;
+}
+
+// One change to the old bytes: count bytes from data (or zeros when data
+// is null) at offset.
+struct Patch {
+    uint64_t offset;
+    const uint8_t* data;
+    uint32_t count;
+};
+
+bool WriteZeros(ArchiveWriter write, void* context, uint32_t count)
+{
+    static const uint8_t kZeros[4096] = {};
+    while (count > 0) {
+        const uint32_t piece = std::min<uint32_t>(count, sizeof kZeros);
+        if (!write(context, kZeros, piece))
+            return false;
+        count -= piece;
+    }
+    return true;
+}
+
+}  // namespace
+
+PlanResult PlanReplacements(const uint8_t* base, uint32_t size, const std::vector<Replacement>& replacements,
+                            ReplacementPlan* plan, std::string* error)
+{
+    uint64_t table;
+    uint32_t entries = 0;
+    const bool hasTable = FileTable(base, size, &table, &entries);
+    std::vector<bool> seen(65536, false);
+    for (const Replacement& r : replacements) {
+        const std::string which = "file-table index " + std::to_string(r.index);
+        if (!hasTable || r.index == 0 || r.index > entries) {
+            *error = which + " has no entry in the archive's file table";
+            return kPlanNoEntry;
+        }
+        if (seen[r.index]) {
+            *error = which + " is given twice";
+            return kPlanNoEntry;
+        }
+        seen[r.index] = true;
+        if (r.data.empty() || r.data.size() > kLargestResource) {
+            *error = which + ": a resource must be 1 to 16777215 bytes long";
+            return kPlanTooLarge;
+        }
+    }
+
+    Claims claims(size);
+    AddStructure(&claims, base, size);
+    if (hasTable) {
+        claims.Add(table, 4 + uint64_t(kFileEntrySize) * ReadBE32(base + table));
+        for (uint32_t e = 0; e < entries; ++e) {
+            const uint8_t* entry = base + table + 4 + uint64_t(kFileEntrySize) * e;
+            claims.Add(ReadBE32(entry), EntrySize(entry));
+        }
+    }
+    claims.Sort();
+
+    uint64_t end = size;
+    plan->placed.clear();
+    for (const Replacement& r : replacements) {
+        const uint8_t* entry = base + table + 4 + uint64_t(kFileEntrySize) * (r.index - 1u);
+        const uint64_t offset = ReadBE32(entry);
+        const uint32_t old = EntrySize(entry);
+        PlacedReplacement placed = {};
+        // The entry's own range is one of the claims: any other makes it shared.
+        if (old > 0 && Inside(offset, old, size) && r.data.size() <= old &&
+            claims.Overlapping(offset, offset + old) == 1) {
+            placed = {uint32_t(offset), uint32_t(old - r.data.size()), true};
+        } else {
+            if (end + r.data.size() > 0xFFFFFFFFu) {
+                *error = "the archive would pass 4 GiB";
+                return kPlanTooLarge;
+            }
+            placed = {uint32_t(end), 0, false};
+            end += r.data.size();
+        }
+        plan->placed.push_back(placed);
+    }
+    plan->size = uint32_t(end);
+    return kPlanned;
+}
+
+bool WriteReplacedArchive(const uint8_t* base, uint32_t size, const std::vector<Replacement>& replacements,
+                          const ReplacementPlan& plan, ArchiveWriter write, void* context)
+{
+    uint64_t table;
+    uint32_t entries;
+    FileTable(base, size, &table, &entries);
+
+    // Every change inside the old bytes; none of them overlap, since an
+    // in-place range shares no byte with the header or the file table.
+    std::vector<uint8_t> fields(8 + 7 * replacements.size());
+    WriteBE32(&fields[0], plan.size - 8);
+    WriteBE32(&fields[4], plan.size);
+    std::vector<Patch> patches = {{4, &fields[0], 4}, {16, &fields[4], 4}};
+    for (size_t i = 0; i < replacements.size(); ++i) {
+        const Replacement& r = replacements[i];
+        const PlacedReplacement& placed = plan.placed[i];
+        uint8_t* field = &fields[8 + 7 * i];
+        const uint32_t count = uint32_t(r.data.size());
+        WriteBE32(field, placed.offset);
+        WriteBE16(field + 4, count & 0xFFFF);
+        field[6] = uint8_t(count >> 16);
+        patches.push_back({table + 4 + uint64_t(kFileEntrySize) * (r.index - 1u), field, 7});
+        if (placed.inPlace) {
+            patches.push_back({placed.offset, r.data.data(), count});
+            if (placed.clear > 0)
+                patches.push_back({uint64_t(placed.offset) + count, nullptr, placed.clear});
+        }
+    }
+    std::sort(patches.begin(), patches.end(),
+              [](const Patch& a, const Patch& b) { return a.offset < b.offset; });
+
+    uint64_t at = 0;
+    for (const Patch& patch : patches) {
+        if (!write(context, base + at, size_t(patch.offset - at)))
+            return false;
+        if (!(patch.data != nullptr ? write(context, patch.data, patch.count)
+                                    : WriteZeros(write, context, patch.count)))
+            return false;
+        at = patch.offset + patch.count;
+    }
+    if (!write(context, base + at, size_t(size - at)))
+        return false;
+    for (size_t i = 0; i < replacements.size(); ++i) {
+        if (!plan.placed[i].inPlace && !write(context, replacements[i].data.data(), replacements[i].data.size()))
+            return false;
+    }
+    return true;
+}
