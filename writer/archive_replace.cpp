@@ -162,11 +162,17 @@ PlanResult PlanReplacements(const uint8_t* base, uint32_t size, const std::vecto
         const std::string which = "file-table index " + std::to_string(r.index);
         if (!hasTable || r.index == 0 || r.index > entries) {
             *error = which + " has no entry in the archive's file table";
-            return kPlanNoEntry;
+            return kPlanRefused;
+        }
+        // Its offset and size fields could not change without changing the
+        // header's own fields, or where the tables are.
+        if (table + 4 + kFileEntrySize * (r.index - 1u) < kHeaderSize) {
+            *error = which + " lies in the archive's header";
+            return kPlanRefused;
         }
         if (seen[r.index]) {
             *error = which + " is given twice";
-            return kPlanNoEntry;
+            return kPlanRefused;
         }
         seen[r.index] = true;
         if (r.data.empty() || r.data.size() > kLargestResource) {

@@ -32,7 +32,7 @@ struct ReplacementPlan {
 
 enum PlanResult {
     kPlanned,
-    kPlanNoEntry,   // an index has no file-table entry inside the file, or appears twice
+    kPlanRefused,   // an index has no file-table entry inside the file (or one in the header), or appears twice
     kPlanTooLarge,  // data empty or longer than a file entry can say, or the archive would pass 4 GiB
 };
 
