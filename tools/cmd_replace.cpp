@@ -26,16 +26,16 @@ bool WriteToOutput(void* context, const void* bytes, size_t count)
 
 // Plans and writes the replacements into out, and releases the archive
 // (before the rename, which some systems refuse over a mapped file).
-int WriteReplaced(const char* command, ArchiveView* view, const std::vector<Replacement>& replacements,
-                  const std::string& out)
+int WriteReplaced(const char* command, const char* archivePath, ArchiveView* view,
+                  const std::vector<Replacement>& replacements, const std::string& out)
 {
     ReplacementPlan plan;
     std::string reason;
     const PlanResult planned = PlanReplacements(view->base, view->size, replacements, &plan, &reason);
     if (planned != kPlanned) {
         ReleaseArchive(view);
-        return Report(command, out, reason + "; nothing written", planned == kPlanTooLarge ? kExitTooLarge
-                                                                                         : kExitRefused);
+        return Report(command, archivePath, reason + "; nothing written",
+                      planned == kPlanTooLarge ? kExitTooLarge : kExitRefused);
     }
     OutputFile output;
     ExitCode result = OpenOutput(out, &output);
@@ -147,7 +147,7 @@ int RunReplace(int argc, char** argv)
         }
         replacements[k].data = EncodeImage(image, options);
     }
-    return WriteReplaced("replace", &view, replacements, out);
+    return WriteReplaced("replace", archivePath, &view, replacements, out);
 }
 
 int RunImportAll(int argc, char** argv)
@@ -224,7 +224,7 @@ int RunImportAll(int argc, char** argv)
         return Report("import-all", argv[2], std::to_string(refused) + (refused == 1 ? " file" : " files") +
                                                   " refused; nothing written", failure);
     }
-    const int result = WriteReplaced("import-all", &view, replacements, out);
+    const int result = WriteReplaced("import-all", argv[1], &view, replacements, out);
     if (result != kExitOk)
         return result;
     printf("%u replaced, %u unchanged, %u missing\n", replaced, unchanged, missing);
