@@ -77,7 +77,6 @@ std::string ListText(uint16_t id, const char* name)
 
 ExitCode OpenAndList(const char* archivePath, ArchiveView* view, std::vector<ListedImage>* images)
 {
-    view->base = nullptr;
     if (!MapArchive(view, archivePath))
         return kExitCannotOpen;
     if (!IsValidArchive(view->base, view->size)) {
