@@ -5,6 +5,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "common/texts.h"
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -51,11 +53,11 @@ void OnItem(uint16_t id, uint16_t index, const char* name)
 const char* ExitMessage(ExitCode code)
 {
     switch (code) {
-    case kExitCannotOpen: return "The file cannot be opened.";
-    case kExitNotArchive: return "This file is not a valid Velder Mohawk archive.";
-    case kExitNoImages: return "This archive does not contain any images.";
-    case kExitCannotRead: return "The image cannot be read.";
-    case kExitCannotWrite: return "The file cannot be written.";
+    case kExitCannotOpen: return MESSAGE_CANNOT_OPEN;
+    case kExitNotArchive: return MESSAGE_NOT_ARCHIVE;
+    case kExitNoImages: return MESSAGE_NO_IMAGES;
+    case kExitCannotRead: return MESSAGE_CANNOT_READ;
+    case kExitCannotWrite: return MESSAGE_CANNOT_WRITE;
     default: return "";
     }
 }
