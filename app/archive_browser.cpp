@@ -85,12 +85,12 @@ void OpenArchive(HWND hwnd, const char* path)
     }
 
     if (!MapArchive(&g_archive, path)) {
-        ShowWarning(hwnd, "The file cannot be opened.");
+        ShowWarning(hwnd, MESSAGE_CANNOT_OPEN);
         return;
     }
     if (!IsValidArchive(g_archive.base, g_archive.size)) {
         ReleaseArchive(&g_archive);
-        ShowWarning(hwnd, "This file is not a valid Velder Mohawk archive.");
+        ShowWarning(hwnd, MESSAGE_NOT_ARCHIVE);
         return;
     }
 
@@ -104,7 +104,7 @@ void OpenArchive(HWND hwnd, const char* path)
     // What counts is what the list holds, not what was enumerated.
     if (SendMessageA(g_hwndList, LB_GETCOUNT, 0, 0) <= 0) {
         ReleaseArchive(&g_archive);
-        ShowInfo(hwnd, "This archive does not contain any images.");
+        ShowInfo(hwnd, MESSAGE_NO_IMAGES);
         return;
     }
 
@@ -137,7 +137,7 @@ void ShowSelectedImage(HWND hwnd)
     BitmapBuffer bitmap;
     if (!DecodeSelectedImage(false, &bitmap)) {
         ClearStatusText();
-        ShowWarning(hwnd, "The image cannot be read.");
+        ShowWarning(hwnd, MESSAGE_CANNOT_READ);
         return;
     }
 

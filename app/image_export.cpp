@@ -23,7 +23,7 @@ void CopyImageToClipboard(HWND hwnd)
 {
     BitmapBuffer bitmap;
     if (!DecodeSelectedImage(true, &bitmap)) {
-        ShowWarning(hwnd, "The image cannot be read.");
+        ShowWarning(hwnd, MESSAGE_CANNOT_READ);
         return;
     }
     // The clipboard takes the block unlocked.
@@ -46,14 +46,14 @@ void SaveImageAs(HWND hwnd)
         return;
     BitmapBuffer bitmap;
     if (!DecodeSelectedImage(true, &bitmap)) {
-        ShowWarning(hwnd, "The image cannot be read.");
+        ShowWarning(hwnd, MESSAGE_CANNOT_READ);
         return;
     }
 
     const char* failure = nullptr;
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        failure = "The file cannot be opened.";
+        failure = MESSAGE_CANNOT_OPEN;
     } else {
         bool written = WriteBitmapFile(&bitmap, WriteToFile, file);
         // Only a file on disk is ours to delete: a device such as a full
@@ -64,7 +64,7 @@ void SaveImageAs(HWND hwnd)
         if (!written) {
             if (onDisk)
                 DeleteFileA(path);
-            failure = "The file cannot be written.";
+            failure = MESSAGE_CANNOT_WRITE;
         }
     }
     ReleaseBitmap(&bitmap);

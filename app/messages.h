@@ -4,8 +4,9 @@
 
 #include <windows.h>
 
-// Caption of every message box, and the main window's title.
-#define PRODUCT_NAME "Velder Image Viewer"
+// PRODUCT_NAME is the caption of every message box and the main window's
+// title; the messages are the texts of the failures the user sees.
+#include "common/texts.h"
 
 // ShowWarning
 //     An OK box with the warning icon: every failure that the user sees.

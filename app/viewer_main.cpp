@@ -19,9 +19,9 @@ namespace {
 // The About box's text: product, version, an empty line, notice and contact.
 const char kAboutText[] =
     PRODUCT_NAME "\n"
-    "Version 1.0.0\n"
+    "Version " PRODUCT_VERSION "\n"
     "\n"
-    "Copyright (C) Velder Software. All rights reserved.\n"
+    PRODUCT_COPYRIGHT "\n"
     "Contact: support@velder.example";
 
 // OnOpenArchive

@@ -9,16 +9,6 @@
 
 namespace {
 
-// Header fields, as file offsets.
-const uint32_t kOffsetFileSize = 16;   // total size, equal to the file's after validation
-const uint32_t kOffsetDirectory = 20;  // absolute offset of the resource directory
-const uint32_t kOffsetFileTable = 24;  // directory-relative offset of the file table
-
-const uint32_t kTypeEntrySize = 8;
-const uint32_t kResourceEntrySize = 4;
-const uint32_t kNameEntrySize = 4;
-const uint32_t kFileEntrySize = 10;
-
 // True when length bytes at offset lie inside a file of fileSize bytes.
 inline bool Fits(uint64_t offset, uint64_t length, uint32_t fileSize)
 {
@@ -51,11 +41,11 @@ void BuildNameIndex(const uint8_t* nameTable, unsigned count)
         s_stamp = 1;
     }
     // First to last, so that the entry stored last for an index wins.
-    const uint8_t* entry = nameTable + 2;
+    const uint8_t* entry = nameTable + kTableEntries;
     for (unsigned i = 0; i < count; ++i, entry += kNameEntrySize) {
-        uint16_t index = ReadBE16(entry + 2);
+        uint16_t index = ReadBE16(entry + kNameEntryIndex);
         s_nameStamp[index] = s_stamp;
-        s_nameOffset[index] = ReadBE16(entry);
+        s_nameOffset[index] = ReadBE16(entry + kNameEntryOffset);
     }
 }
 
@@ -76,17 +66,17 @@ const char* FindResourceName(const uint8_t* nameArea, uint16_t index, const uint
 const uint8_t* FindTypeEntry(const uint8_t* directory, uint32_t type, const uint8_t* end)
 {
     uint64_t room = static_cast<uint64_t>(end - directory);
-    if (room < 4)
+    if (room < kDirectoryTypes)
         return nullptr;
-    unsigned count = ReadBE16(directory + 2);
+    unsigned count = ReadBE16(directory + kDirectoryTypeCount);
     // The whole type table must be in the file, not just the entry that
     // matches: a table that runs off the end is no table.
-    if (4 + static_cast<uint64_t>(kTypeEntrySize) * count > room)
+    if (kDirectoryTypes + static_cast<uint64_t>(kTypeEntrySize) * count > room)
         return nullptr;
     // Last to first: when a tag is stored twice, the later entry wins.
     for (unsigned i = count; i-- > 0;) {
-        const uint8_t* entry = directory + 4 + kTypeEntrySize * i;
-        if (ReadBE32(entry) == type)
+        const uint8_t* entry = directory + kDirectoryTypes + kTypeEntrySize * i;
+        if (ReadBE32(entry + kTypeEntryTag) == type)
             return entry;
     }
     return nullptr;
@@ -98,24 +88,24 @@ bool IsValidArchive(const uint8_t* base, uint32_t size)
 {
     // Nothing shorter than the 20 bytes checked below can be an archive, and
     // nothing past the end may be read.
-    if (size < 20)
+    if (size < kArchiveFileSize + 4)
         return false;
-    return ReadBE32(base) == 0x4D48574Bu                // "MHWK"
-           && ReadBE32(base + 4) == size - 8u           //
-           && ReadBE32(base + 8) == 0x52535243u         // "RSRC"
-           && ReadBE32(base + 12) == 0x01000000u        // version 0x0100, then 0x0000
-           && ReadBE32(base + kOffsetFileSize) == size;
+    return ReadBE32(base + kArchiveMagic) == kMagicMohawk
+           && ReadBE32(base + kArchiveRestSize) == size - kArchiveRestStart
+           && ReadBE32(base + kArchiveResourceMagic) == kMagicResources
+           && ReadBE32(base + kArchiveVersion) == kVersionWord
+           && ReadBE32(base + kArchiveFileSize) == size;
 }
 
 void EnumerateResources(const uint8_t* base, uint32_t type, ResourceCountCallback onCount,
                         ResourceItemCallback onItem)
 {
-    uint32_t fileSize = ReadBE32(base + kOffsetFileSize);
-    if (fileSize < kOffsetDirectory + 4)
+    uint32_t fileSize = ReadBE32(base + kArchiveFileSize);
+    if (fileSize < kArchiveDirectory + 4)
         return;
     const uint8_t* end = base + fileSize;
-    uint32_t dirOffset = ReadBE32(base + kOffsetDirectory);
-    if (!Fits(dirOffset, 4, fileSize))
+    uint32_t dirOffset = ReadBE32(base + kArchiveDirectory);
+    if (!Fits(dirOffset, kDirectoryTypes, fileSize))
         return;
     const uint8_t* directory = base + dirOffset;
 
@@ -123,13 +113,13 @@ void EnumerateResources(const uint8_t* base, uint32_t type, ResourceCountCallbac
     if (typeEntry == nullptr)
         return;
 
-    uint64_t tableOffset = static_cast<uint64_t>(dirOffset) + ReadBE16(typeEntry + 4);
-    if (!Fits(tableOffset, 2, fileSize))
+    uint64_t tableOffset = static_cast<uint64_t>(dirOffset) + ReadBE16(typeEntry + kTypeEntryResources);
+    if (!Fits(tableOffset, kTableEntries, fileSize))
         return;
     const uint8_t* resourceTable = base + tableOffset;
-    unsigned count = ReadBE16(resourceTable);
-    if (count == 0 || !Fits(tableOffset, 2 + static_cast<uint64_t>(kResourceEntrySize) * count,
-                            fileSize))
+    unsigned count = ReadBE16(resourceTable + kTableCount);
+    if (count == 0 ||
+        !Fits(tableOffset, kTableEntries + static_cast<uint64_t>(kResourceEntrySize) * count, fileSize))
         return;
 
     onCount(count);
@@ -138,49 +128,48 @@ void EnumerateResources(const uint8_t* base, uint32_t type, ResourceCountCallbac
     // start inside the file and end before it does.
     const uint8_t* nameArea = nullptr;
     const uint8_t* namesEnd = nullptr;
-    uint64_t namesOffset = static_cast<uint64_t>(dirOffset) + ReadBE16(typeEntry + 6);
-    if (Fits(namesOffset, 2, fileSize)) {
-        unsigned nameCount = ReadBE16(base + namesOffset);
-        uint64_t areaOffset = static_cast<uint64_t>(dirOffset) + ReadBE16(directory);
+    uint64_t namesOffset = static_cast<uint64_t>(dirOffset) + ReadBE16(typeEntry + kTypeEntryNames);
+    if (Fits(namesOffset, kTableEntries, fileSize)) {
+        unsigned nameCount = ReadBE16(base + namesOffset + kTableCount);
+        uint64_t areaOffset = static_cast<uint64_t>(dirOffset) + ReadBE16(directory + kDirectoryNameArea);
         if (nameCount != 0 && areaOffset < fileSize &&
-            Fits(namesOffset, 2 + static_cast<uint64_t>(kNameEntrySize) * nameCount, fileSize)) {
+            Fits(namesOffset, kTableEntries + static_cast<uint64_t>(kNameEntrySize) * nameCount, fileSize)) {
             BuildNameIndex(base + namesOffset, nameCount);
             nameArea = base + areaOffset;
             namesEnd = EndOfTerminatedNames(nameArea, end);
         }
     }
 
-    const uint8_t* entry = resourceTable + 2;
+    const uint8_t* entry = resourceTable + kTableEntries;
     for (unsigned i = 0; i < count; ++i, entry += kResourceEntrySize) {
-        uint16_t index = ReadBE16(entry + 2);
-        onItem(ReadBE16(entry), index, FindResourceName(nameArea, index, namesEnd));
+        uint16_t index = ReadBE16(entry + kResourceEntryIndex);
+        onItem(ReadBE16(entry + kResourceEntryId), index, FindResourceName(nameArea, index, namesEnd));
     }
 }
 
 bool GetResourceData(const uint8_t* base, uint16_t index, const uint8_t** data, uint32_t* size)
 {
-    uint32_t fileSize = ReadBE32(base + kOffsetFileSize);
-    if (fileSize < kOffsetFileTable + 2)
+    uint32_t fileSize = ReadBE32(base + kArchiveFileSize);
+    if (fileSize < kArchiveFileTable + 2)
         return false;
     uint64_t tableOffset =
-        static_cast<uint64_t>(ReadBE32(base + kOffsetDirectory)) + ReadBE16(base + kOffsetFileTable);
-    if (!Fits(tableOffset, 4, fileSize))
+        static_cast<uint64_t>(ReadBE32(base + kArchiveDirectory)) + ReadBE16(base + kArchiveFileTable);
+    if (!Fits(tableOffset, kFileTableEntries, fileSize))
         return false;
-    uint32_t count = ReadBE32(base + tableOffset);
+    uint32_t count = ReadBE32(base + tableOffset + kFileTableCount);
 
     // 16-bit, so that index 0 becomes 65535 and fails with any table that
     // fits the 16-bit indexes.
     uint16_t entryNumber = static_cast<uint16_t>(index - 1);
     if (entryNumber >= count)
         return false;
-    uint64_t entryOffset = tableOffset + 4 + static_cast<uint64_t>(kFileEntrySize) * entryNumber;
+    uint64_t entryOffset = tableOffset + kFileTableEntries + static_cast<uint64_t>(kFileEntrySize) * entryNumber;
     if (!Fits(entryOffset, kFileEntrySize, fileSize))
         return false;
 
     const uint8_t* entry = base + entryOffset;
-    uint32_t dataOffset = ReadBE32(entry);
-    uint32_t length = (static_cast<uint32_t>(entry[6]) << 16) | (static_cast<uint32_t>(entry[4]) << 8) |
-                      entry[5];
+    uint32_t dataOffset = ReadBE32(entry + kFileEntryData);
+    uint32_t length = ReadResourceSize(entry);
     *size = length;
     uint32_t dataEnd = dataOffset + length;  // may wrap; caught below
     if (dataEnd <= dataOffset || dataEnd > fileSize)

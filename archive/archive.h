@@ -8,7 +8,7 @@
 
 #include <stdint.h>
 
-#include "common/byte_order.h"
+#include "archive/layout.h"
 
 // The open archive. base is null when no archive is open; size is only
 // meaningful while base is not null.
@@ -16,9 +16,6 @@ struct ArchiveView {
     const uint8_t* base;  // first byte of the read-only view of the whole file
     uint32_t size;        // the file's size in bytes (low 32 bits)
 };
-
-// Type tag of bitmap resources: 't' 'B' 'M' 'P' read big-endian.
-const uint32_t kTypeBitmap = 0x74424D50u;
 
 // Maps the whole file at path (ANSI) read-only into *view. True: view->base
 // is the view and view->size the file's size. False: no view is held and

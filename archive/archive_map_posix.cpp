@@ -12,6 +12,7 @@
 
 bool MapArchive(ArchiveView* view, const char* path)
 {
+    view->base = nullptr;
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -24,10 +25,8 @@ bool MapArchive(ArchiveView* view, const char* path)
             mapped = mmap(nullptr, view->size, PROT_READ, MAP_PRIVATE, fd, 0);
     }
     close(fd);
-    if (mapped == MAP_FAILED) {
-        view->base = nullptr;
+    if (mapped == MAP_FAILED)
         return false;
-    }
     view->base = static_cast<const uint8_t*>(mapped);
     return true;
 }

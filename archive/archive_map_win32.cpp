@@ -8,6 +8,7 @@
 
 bool MapArchive(ArchiveView* view, const char* path)
 {
+    view->base = nullptr;
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;

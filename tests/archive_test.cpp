@@ -490,12 +490,15 @@ TEST(GetResourceData, IndexZeroFailsForAnyCount)
 
 TEST(MapArchive, MapsWholeFilesAndRefusesTheRest)
 {
-    ArchiveView view{nullptr, 0};
+    // Every failure leaves base null, whatever it held before.
+    const uint8_t stale = 0;
+    ArchiveView view{&stale, 0};
     EXPECT_FALSE(MapArchive(&view, TempPath("does-not-exist.mhk").c_str()));
     EXPECT_EQ(view.base, nullptr);
 
     std::string empty = TempPath("empty.mhk");
     ASSERT_TRUE(WriteBytes(empty, Bytes()));
+    view.base = &stale;
     EXPECT_FALSE(MapArchive(&view, empty.c_str()));
     EXPECT_EQ(view.base, nullptr);
     remove(empty.c_str());
@@ -506,6 +509,7 @@ TEST(MapArchive, MapsWholeFilesAndRefusesTheRest)
 #else
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
 #endif
+    view.base = &stale;
     EXPECT_FALSE(MapArchive(&view, folder.c_str()));
     EXPECT_EQ(view.base, nullptr);
     rmdir(folder.c_str());

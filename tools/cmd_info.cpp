@@ -5,6 +5,7 @@
 // is "-"; so is the file count.
 #include <stdio.h>
 
+#include "archive/layout.h"
 #include "tools/mhkbmp.h"
 
 namespace {
@@ -14,13 +15,16 @@ bool Inside(uint64_t offset, uint64_t length, uint32_t size)
     return offset <= size && length <= size - offset;
 }
 
-// The count of the table at offset ("-" unless all of it is in the file).
-std::string TableCount(const uint8_t* base, uint32_t size, uint64_t offset, uint32_t countBytes, uint32_t entryBytes)
+// The count of a table at offset whose entries start at first ("-" unless
+// all of it is in the file): a type's tables count in 16 bits, the file
+// table in 32.
+std::string TableCount(const uint8_t* base, uint32_t size, uint64_t offset, uint32_t first, uint32_t entryBytes)
 {
-    if (!Inside(offset, countBytes, size))
+    if (!Inside(offset, first, size))
         return "-";
-    const uint32_t count = countBytes == 2 ? ReadBE16(base + offset) : ReadBE32(base + offset);
-    return Inside(offset, countBytes + uint64_t(entryBytes) * count, size) ? std::to_string(count) : "-";
+    const uint32_t count = first == kTableEntries ? ReadBE16(base + offset + kTableCount)
+                                                  : ReadBE32(base + offset + kFileTableCount);
+    return Inside(offset, first + uint64_t(entryBytes) * count, size) ? std::to_string(count) : "-";
 }
 
 // Four printable ASCII bytes as they are, anything else as 0x and hex.
@@ -56,20 +60,26 @@ int RunInfo(int argc, char** argv)
     std::string files = "-";
     // The directory's offset and the file table's are read only when the
     // file holds them, as the reader does.
-    const uint64_t directory = size >= 24 ? ReadBE32(base + 20) : size;
+    const uint64_t directory = size >= kArchiveDirectory + 4 ? ReadBE32(base + kArchiveDirectory) : size;
     // The type table counts only whole, as the reader takes it.
-    if (Inside(directory, 4, size)) {
-        const unsigned types = ReadBE16(base + directory + 2);
-        if (Inside(directory + 4, 8ull * types, size)) {
+    if (Inside(directory, kDirectoryTypes, size)) {
+        const unsigned types = ReadBE16(base + directory + kDirectoryTypeCount);
+        if (Inside(directory + kDirectoryTypes, uint64_t(kTypeEntrySize) * types, size)) {
             for (unsigned t = 0; t < types; ++t) {
-                const uint8_t* entry = base + directory + 4 + 8 * t;
-                out += "type\t" + Tag(entry) + "\t" + TableCount(base, size, directory + ReadBE16(entry + 4), 2, 4) +
-                       "\t" + TableCount(base, size, directory + ReadBE16(entry + 6), 2, 4) + "\n";
+                const uint8_t* entry = base + directory + kDirectoryTypes + kTypeEntrySize * t;
+                out += "type\t" + Tag(entry + kTypeEntryTag) + "\t" +
+                       TableCount(base, size, directory + ReadBE16(entry + kTypeEntryResources), kTableEntries,
+                                  kResourceEntrySize) +
+                       "\t" +
+                       TableCount(base, size, directory + ReadBE16(entry + kTypeEntryNames), kTableEntries,
+                                  kNameEntrySize) +
+                       "\n";
             }
         }
     }
-    if (size >= 26)
-        files = TableCount(base, size, directory + ReadBE16(base + 24), 4, 10);
+    if (size >= kArchiveFileTable + 2)
+        files = TableCount(base, size, directory + ReadBE16(base + kArchiveFileTable), kFileTableEntries,
+                           kFileEntrySize);
     out += "files\t" + files + "\n";
     ReleaseArchive(&view);
     fwrite(out.data(), 1, out.size(), stdout);

@@ -5,14 +5,14 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "common/texts.h"
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
 #endif
 
 namespace {
-
-const char kProductVersion[] = "1.0.0";  // TODO: from the texts' home
 
 struct Command {
     const char* name;
@@ -78,11 +78,11 @@ void OnItem(uint16_t id, uint16_t index, const char* name)
 const char* ExitMessage(ExitCode code)
 {
     switch (code) {
-    case kExitCannotOpen: return "The file cannot be opened.";
-    case kExitNotArchive: return "This file is not a valid Velder Mohawk archive.";
-    case kExitNoImages: return "This archive does not contain any images.";
-    case kExitCannotRead: return "The image cannot be read.";
-    case kExitCannotWrite: return "The file cannot be written.";
+    case kExitCannotOpen: return MESSAGE_CANNOT_OPEN;
+    case kExitNotArchive: return MESSAGE_NOT_ARCHIVE;
+    case kExitNoImages: return MESSAGE_NO_IMAGES;
+    case kExitCannotRead: return MESSAGE_CANNOT_READ;
+    case kExitCannotWrite: return MESSAGE_CANNOT_WRITE;
     default: return "";
     }
 }
@@ -134,7 +134,6 @@ std::string ListText(uint16_t id, const char* name)
 
 ExitCode OpenAndList(const char* archivePath, ArchiveView* view, std::vector<ListedImage>* images)
 {
-    view->base = nullptr;
     if (!MapArchive(view, archivePath))
         return kExitCannotOpen;
     if (!IsValidArchive(view->base, view->size)) {
@@ -166,7 +165,7 @@ int main(int argc, char** argv)
         return fflush(stdout) == 0 ? kExitOk : Fail(kExitCannotWrite);
     }
     if (strcmp(argv[1], "--version") == 0) {
-        printf("mhkbmp %s\n", kProductVersion);
+        printf("mhkbmp %s\n", PRODUCT_VERSION);
         return fflush(stdout) == 0 ? kExitOk : Fail(kExitCannotWrite);
     }
     for (const Command& command : kCommands) {

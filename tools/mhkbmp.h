@@ -15,11 +15,11 @@
 enum ExitCode {
     kExitOk = 0,
     kExitUsage = 1,
-    kExitCannotOpen = 2,   // "The file cannot be opened."
-    kExitNotArchive = 3,   // "This file is not a valid Velder Mohawk archive."
-    kExitNoImages = 4,     // "This archive does not contain any images."
-    kExitCannotRead = 5,   // "The image cannot be read."
-    kExitCannotWrite = 6,  // "The file cannot be written."
+    kExitCannotOpen = 2,   // MESSAGE_CANNOT_OPEN
+    kExitNotArchive = 3,   // MESSAGE_NOT_ARCHIVE
+    kExitNoImages = 4,     // MESSAGE_NO_IMAGES
+    kExitCannotRead = 5,   // MESSAGE_CANNOT_READ
+    kExitCannotWrite = 6,  // MESSAGE_CANNOT_WRITE
     kExitRefused = 7,      // pack: an input is not a bitmap that pack accepts
     kExitTooLarge = 8,     // pack: the inputs do not fit in one archive
 };

@@ -12,16 +12,9 @@
 
 #include <algorithm>
 
-#include "common/byte_order.h"
+#include "archive/layout.h"
 
 namespace {
-
-const uint32_t kHeaderSize = 28;
-const uint32_t kOffsetDirectory = 20;
-const uint32_t kOffsetFileTable = 24;
-const uint32_t kTypeEntrySize = 8;
-const uint32_t kFileEntrySize = 10;
-const uint32_t kLargestResource = 0xFFFFFF;
 
 // The byte ranges [start, end) that the archive's structure claims.
 class Claims {
@@ -65,11 +58,6 @@ bool Inside(uint64_t offset, uint64_t length, uint32_t size)
     return offset <= size && length <= size - offset;
 }
 
-uint32_t EntrySize(const uint8_t* entry)
-{
-    return uint32_t(entry[6]) << 16 | uint32_t(entry[4]) << 8 | entry[5];
-}
-
 // A zero-terminated name from offset on, its zero included (cut at the end
 // of the file when it has none).
 uint64_t NameLength(const uint8_t* base, uint64_t offset, uint32_t size)
@@ -84,49 +72,59 @@ uint64_t NameLength(const uint8_t* base, uint64_t offset, uint32_t size)
 // where the count cannot be read, the part of the count that is there.
 uint16_t AddTable(Claims* claims, const uint8_t* base, uint32_t size, uint64_t offset, uint32_t entrySize)
 {
-    if (!Inside(offset, 2, size)) {
-        claims->Add(offset, 2);
+    if (!Inside(offset, kTableEntries, size)) {
+        claims->Add(offset, kTableEntries);
         return 0;
     }
-    const uint16_t count = ReadBE16(base + offset);
-    claims->Add(offset, 2 + uint64_t(entrySize) * count);
+    const uint16_t count = ReadBE16(base + offset + kTableCount);
+    claims->Add(offset, kTableEntries + uint64_t(entrySize) * count);
     return count;
 }
 
 void AddStructure(Claims* claims, const uint8_t* base, uint32_t size)
 {
-    claims->Add(0, kHeaderSize);
-    const uint64_t directory = ReadBE32(base + kOffsetDirectory);
-    if (Inside(directory, 4, size)) {
-        const uint64_t area = directory + ReadBE16(base + directory);
-        const unsigned types = ReadBE16(base + directory + 2);
-        claims->Add(directory, 4 + uint64_t(kTypeEntrySize) * types);
+    claims->Add(0, kArchiveHeaderSize);
+    const uint64_t directory = ReadBE32(base + kArchiveDirectory);
+    if (Inside(directory, kDirectoryTypes, size)) {
+        const uint64_t area = directory + ReadBE16(base + directory + kDirectoryNameArea);
+        const unsigned types = ReadBE16(base + directory + kDirectoryTypeCount);
+        claims->Add(directory, kDirectoryTypes + uint64_t(kTypeEntrySize) * types);
         for (unsigned t = 0; t < types; ++t) {
-            const uint64_t entry = directory + 4 + uint64_t(kTypeEntrySize) * t;
+            const uint64_t entry = directory + kDirectoryTypes + uint64_t(kTypeEntrySize) * t;
             if (!Inside(entry, kTypeEntrySize, size))
                 break;
-            AddTable(claims, base, size, directory + ReadBE16(base + entry + 4), 4);
-            const uint64_t names = directory + ReadBE16(base + entry + 6);
-            const unsigned count = AddTable(claims, base, size, names, 4);
-            for (unsigned n = 0; n < count && Inside(names + 2 + 4 * n, 4, size); ++n) {
-                const uint64_t name = area + ReadBE16(base + names + 2 + 4 * n);
+            AddTable(claims, base, size, directory + ReadBE16(base + entry + kTypeEntryResources),
+                     kResourceEntrySize);
+            const uint64_t names = directory + ReadBE16(base + entry + kTypeEntryNames);
+            const unsigned count = AddTable(claims, base, size, names, kNameEntrySize);
+            for (unsigned n = 0; n < count; ++n) {
+                const uint64_t nameEntry = names + kTableEntries + uint64_t(kNameEntrySize) * n;
+                if (!Inside(nameEntry, kNameEntrySize, size))
+                    break;
+                const uint64_t name = area + ReadBE16(base + nameEntry + kNameEntryOffset);
                 claims->Add(name, NameLength(base, name, size));
             }
         }
     } else {
-        claims->Add(directory, 4);
+        claims->Add(directory, kDirectoryTypes);
     }
 }
 
 // The file table's offset and the number of its entries inside the file.
 bool FileTable(const uint8_t* base, uint32_t size, uint64_t* table, uint32_t* entries)
 {
-    *table = uint64_t(ReadBE32(base + kOffsetDirectory)) + ReadBE16(base + kOffsetFileTable);
-    if (!Inside(*table, 4, size))
+    *table = uint64_t(ReadBE32(base + kArchiveDirectory)) + ReadBE16(base + kArchiveFileTable);
+    if (!Inside(*table, kFileTableEntries, size))
         return false;
-    const uint64_t count = ReadBE32(base + *table);
-    *entries = uint32_t(std::min<uint64_t>(count, (size - *table - 4) / kFileEntrySize));
+    const uint64_t count = ReadBE32(base + *table + kFileTableCount);
+    *entries = uint32_t(std::min<uint64_t>(count, (size - *table - kFileTableEntries) / kFileEntrySize));
     return true;
+}
+
+// The file entry of a 1-based index in the table at table.
+uint64_t FileEntry(uint64_t table, uint32_t index)
+{
+    return table + kFileTableEntries + uint64_t(kFileEntrySize) * (index - 1u);
 }
 
 // One change to the old bytes: count bytes from data (or zeros when data
@@ -166,7 +164,7 @@ PlanResult PlanReplacements(const uint8_t* base, uint32_t size, const std::vecto
         }
         // Its offset and size fields could not change without changing the
         // header's own fields, or where the tables are.
-        if (table + 4 + kFileEntrySize * (r.index - 1u) < kHeaderSize) {
+        if (FileEntry(table, r.index) < kArchiveHeaderSize) {
             *error = which + " lies in the archive's header";
             return kPlanRefused;
         }
@@ -175,7 +173,7 @@ PlanResult PlanReplacements(const uint8_t* base, uint32_t size, const std::vecto
             return kPlanRefused;
         }
         seen[r.index] = true;
-        if (r.data.empty() || r.data.size() > kLargestResource) {
+        if (r.data.empty() || r.data.size() > kMaxResourceSize) {
             *error = which + ": a resource must be 1 to 16777215 bytes long";
             return kPlanTooLarge;
         }
@@ -184,10 +182,10 @@ PlanResult PlanReplacements(const uint8_t* base, uint32_t size, const std::vecto
     Claims claims(size);
     AddStructure(&claims, base, size);
     if (hasTable) {
-        claims.Add(table, 4 + uint64_t(kFileEntrySize) * ReadBE32(base + table));
-        for (uint32_t e = 0; e < entries; ++e) {
-            const uint8_t* entry = base + table + 4 + uint64_t(kFileEntrySize) * e;
-            claims.Add(ReadBE32(entry), EntrySize(entry));
+        claims.Add(table, kFileTableEntries + uint64_t(kFileEntrySize) * ReadBE32(base + table + kFileTableCount));
+        for (uint32_t e = 1; e <= entries; ++e) {
+            const uint8_t* entry = base + FileEntry(table, e);
+            claims.Add(ReadBE32(entry + kFileEntryData), ReadResourceSize(entry));
         }
     }
     claims.Sort();
@@ -195,9 +193,9 @@ PlanResult PlanReplacements(const uint8_t* base, uint32_t size, const std::vecto
     uint64_t end = size;
     plan->placed.clear();
     for (const Replacement& r : replacements) {
-        const uint8_t* entry = base + table + 4 + uint64_t(kFileEntrySize) * (r.index - 1u);
-        const uint64_t offset = ReadBE32(entry);
-        const uint32_t old = EntrySize(entry);
+        const uint8_t* entry = base + FileEntry(table, r.index);
+        const uint64_t offset = ReadBE32(entry + kFileEntryData);
+        const uint32_t old = ReadResourceSize(entry);
         PlacedReplacement placed = {};
         // The entry's own range is one of the claims: any other makes it shared.
         if (old > 0 && Inside(offset, old, size) && r.data.size() <= old &&
@@ -227,18 +225,18 @@ bool WriteReplacedArchive(const uint8_t* base, uint32_t size, const std::vector<
     // Every change inside the old bytes; none of them overlap, since an
     // in-place range shares no byte with the header or the file table.
     std::vector<uint8_t> fields(8 + 7 * replacements.size());
-    WriteBE32(&fields[0], plan.size - 8);
+    WriteBE32(&fields[0], plan.size - kArchiveRestStart);
     WriteBE32(&fields[4], plan.size);
-    std::vector<Patch> patches = {{4, &fields[0], 4}, {16, &fields[4], 4}};
+    std::vector<Patch> patches = {{kArchiveRestSize, &fields[0], 4}, {kArchiveFileSize, &fields[4], 4}};
     for (size_t i = 0; i < replacements.size(); ++i) {
         const Replacement& r = replacements[i];
         const PlacedReplacement& placed = plan.placed[i];
         uint8_t* field = &fields[8 + 7 * i];
         const uint32_t count = uint32_t(r.data.size());
-        WriteBE32(field, placed.offset);
-        WriteBE16(field + 4, count & 0xFFFF);
-        field[6] = uint8_t(count >> 16);
-        patches.push_back({table + 4 + uint64_t(kFileEntrySize) * (r.index - 1u), field, 7});
+        // Bytes 0 to 6 of the entry; the unread ones after them stay.
+        WriteBE32(field + kFileEntryData, placed.offset);
+        WriteResourceSize(field, count);
+        patches.push_back({FileEntry(table, r.index), field, kFileEntrySizeHigh + 1});
         if (placed.inPlace) {
             patches.push_back({placed.offset, r.data.data(), count});
             if (placed.clear > 0)

@@ -23,9 +23,6 @@ std::vector<uint8_t> Header(unsigned width, unsigned height, unsigned pitch, uns
     return out;
 }
 
-const size_t kDirectory = 28;           // the directory follows the two headers
-const size_t kMaxOffset = 0xFFFF;       // table and name offsets are 16-bit
-
 }  // namespace
 
 std::vector<uint8_t> BuildPaletteResource(unsigned width, unsigned height, const uint8_t* palette,
@@ -74,13 +71,13 @@ std::vector<uint8_t> BuildTrueColourResource(const uint8_t* pixels)
 bool BuildMohawkArchive(const std::vector<ArchiveItem>& items, std::vector<uint8_t>* archive, std::string* error)
 {
     const size_t count = items.size();
-    if (count > 65535) {
+    if (count > kMaxTableEntries) {
         *error = "an archive holds at most 65535 images";
         return false;
     }
     size_t named = 0, nameBytes = 0;
     for (const ArchiveItem& item : items) {
-        if (item.data.empty() || item.data.size() > 0xFFFFFF) {
+        if (item.data.empty() || item.data.size() > kMaxResourceSize) {
             *error = "a resource must be 1 to 16777215 bytes long";
             return false;
         }
@@ -94,20 +91,20 @@ bool BuildMohawkArchive(const std::vector<ArchiveItem>& items, std::vector<uint8
         }
     }
 
-    // Directory, then the resource table, the name table and the name
-    // strings, then the file table: every table's start and every name's
-    // offset must fit in 16 bits, so the largest table goes last, where only
-    // its start counts.
-    const size_t resourceTable = 4 + 8;
-    const size_t nameTable = resourceTable + 2 + 4 * count;
-    const size_t nameArea = nameTable + 2 + 4 * named;
+    // The directory follows the headers: its one type entry, then the
+    // resource table, the name table and the name strings, then the file
+    // table. Every table's start and every name's offset must fit in 16
+    // bits, so the largest table goes last, where only its start counts.
+    const size_t resourceTable = kDirectoryTypes + kTypeEntrySize;
+    const size_t nameTable = resourceTable + kTableEntries + kResourceEntrySize * count;
+    const size_t nameArea = nameTable + kTableEntries + kNameEntrySize * named;
     const size_t fileTable = nameArea + nameBytes;
-    if (fileTable > kMaxOffset) {
+    if (fileTable > kMaxTableOffset) {
         *error = "too many images or names for the archive's 16-bit table offsets (" + std::to_string(count) +
                  " images, " + std::to_string(nameBytes) + " bytes of names; the tables must start within 65535 bytes)";
         return false;
     }
-    const size_t dataStart = kDirectory + fileTable + 4 + 10 * count;
+    const size_t dataStart = kArchiveHeaderSize + fileTable + kFileTableEntries + kFileEntrySize * count;
     uint64_t total = dataStart;  // 64-bit: size_t is 32-bit on the Windows build
     for (const ArchiveItem& item : items)
         total += item.data.size();
@@ -118,44 +115,45 @@ bool BuildMohawkArchive(const std::vector<ArchiveItem>& items, std::vector<uint8
 
     std::vector<uint8_t>& out = *archive;
     out.assign(dataStart, 0);
-    memcpy(&out[0], "MHWK", 4);
-    WriteBE32(&out[4], static_cast<uint32_t>(total - 8));
-    memcpy(&out[8], "RSRC", 4);
-    WriteBE32(&out[12], 0x01000000u);
-    WriteBE32(&out[16], static_cast<uint32_t>(total));
-    WriteBE32(&out[20], static_cast<uint32_t>(kDirectory));
-    WriteBE16(&out[24], static_cast<unsigned>(fileTable));
+    WriteBE32(&out[kArchiveMagic], kMagicMohawk);
+    WriteBE32(&out[kArchiveRestSize], static_cast<uint32_t>(total - kArchiveRestStart));
+    WriteBE32(&out[kArchiveResourceMagic], kMagicResources);
+    WriteBE32(&out[kArchiveVersion], kVersionWord);
+    WriteBE32(&out[kArchiveFileSize], static_cast<uint32_t>(total));
+    WriteBE32(&out[kArchiveDirectory], kArchiveHeaderSize);
+    WriteBE16(&out[kArchiveFileTable], static_cast<unsigned>(fileTable));
 
-    uint8_t* directory = &out[kDirectory];
-    WriteBE16(directory, static_cast<unsigned>(nameArea));
-    WriteBE16(directory + 2, 1);
-    WriteBE32(directory + 4, kTypeBitmap);
-    WriteBE16(directory + 8, static_cast<unsigned>(resourceTable));
-    WriteBE16(directory + 10, static_cast<unsigned>(nameTable));
+    uint8_t* directory = &out[kArchiveHeaderSize];
+    WriteBE16(directory + kDirectoryNameArea, static_cast<unsigned>(nameArea));
+    WriteBE16(directory + kDirectoryTypeCount, 1);
+    uint8_t* type = directory + kDirectoryTypes;
+    WriteBE32(type + kTypeEntryTag, kTypeBitmap);
+    WriteBE16(type + kTypeEntryResources, static_cast<unsigned>(resourceTable));
+    WriteBE16(type + kTypeEntryNames, static_cast<unsigned>(nameTable));
 
-    WriteBE16(directory + resourceTable, static_cast<unsigned>(count));
-    WriteBE16(directory + nameTable, static_cast<unsigned>(named));
-    WriteBE32(directory + fileTable, static_cast<uint32_t>(count));
-    size_t nameAt = 0, nameEntry = 0;
+    WriteBE16(directory + resourceTable + kTableCount, static_cast<unsigned>(count));
+    WriteBE16(directory + nameTable + kTableCount, static_cast<unsigned>(named));
+    WriteBE32(directory + fileTable + kFileTableCount, static_cast<uint32_t>(count));
+    uint8_t* resourceEntry = directory + resourceTable + kTableEntries;
+    uint8_t* nameEntry = directory + nameTable + kTableEntries;
+    uint8_t* fileEntry = directory + fileTable + kFileTableEntries;
+    size_t nameAt = 0;
     size_t dataAt = dataStart;
-    for (size_t i = 0; i < count; ++i) {
+    for (size_t i = 0; i < count; ++i, resourceEntry += kResourceEntrySize, fileEntry += kFileEntrySize) {
         const ArchiveItem& item = items[i];
         const unsigned index = static_cast<unsigned>(i + 1);
-        WriteBE16(directory + resourceTable + 2 + 4 * i, item.id);
-        WriteBE16(directory + resourceTable + 4 + 4 * i, index);
+        WriteBE16(resourceEntry + kResourceEntryId, item.id);
+        WriteBE16(resourceEntry + kResourceEntryIndex, index);
         if (!item.name.empty()) {
-            WriteBE16(directory + nameTable + 2 + 4 * nameEntry, static_cast<unsigned>(nameAt));
-            WriteBE16(directory + nameTable + 4 + 4 * nameEntry, index);
+            WriteBE16(nameEntry + kNameEntryOffset, static_cast<unsigned>(nameAt));
+            WriteBE16(nameEntry + kNameEntryIndex, index);
+            nameEntry += kNameEntrySize;
             memcpy(directory + nameArea + nameAt, item.name.data(), item.name.size());
             nameAt += item.name.size() + 1;
-            ++nameEntry;
         }
-        uint8_t* entry = directory + fileTable + 4 + 10 * i;
-        const size_t size = item.data.size();
-        WriteBE32(entry, static_cast<uint32_t>(dataAt));
-        WriteBE16(entry + 4, static_cast<unsigned>(size & 0xFFFF));
-        entry[6] = static_cast<uint8_t>(size >> 16);
-        dataAt += size;
+        WriteBE32(fileEntry + kFileEntryData, static_cast<uint32_t>(dataAt));
+        WriteResourceSize(fileEntry, static_cast<uint32_t>(item.data.size()));
+        dataAt += item.data.size();
     }
     out.reserve(static_cast<size_t>(total));
     for (const ArchiveItem& item : items)

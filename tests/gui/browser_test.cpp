@@ -160,18 +160,15 @@ TEST_F(ViewerTest, EveryFailedOpenEndsEmptyWithOneBoxShownLast)
 {
     Bytes badSize = ImageArchive({{1, "a", RawPicture(2, 2, 1).resource}});
     PutBE32(badSize, 16, static_cast<uint32_t>(badSize.size() + 1));
-    const char* kCannotOpen = "The file cannot be opened.";
-    const char* kInvalid = "This file is not a valid Velder Mohawk archive.";
-    const char* kNoImages = "This archive does not contain any images.";
     const OpenCase cases[] = {
-        {"missing file", kMissing, {}, kCannotOpen, MB_ICONWARNING},
-        {"folder", kFolder, {}, kCannotOpen, MB_ICONWARNING},
-        {"empty file", kContents, {}, kCannotOpen, MB_ICONWARNING},
-        {"eight bytes", kContents, {'M', 'H', 'W', 'K', 0, 0, 0, 0}, kInvalid, MB_ICONWARNING},
-        {"text", kContents, Bytes(300, 'x'), kInvalid, MB_ICONWARNING},
-        {"size field off by one", kContents, badSize, kInvalid, MB_ICONWARNING},
-        {"no bitmap type", kContents, WithoutImages(false), kNoImages, MB_ICONINFORMATION},
-        {"empty bitmap table", kContents, WithoutImages(true), kNoImages, MB_ICONINFORMATION},
+        {"missing file", kMissing, {}, MESSAGE_CANNOT_OPEN, MB_ICONWARNING},
+        {"folder", kFolder, {}, MESSAGE_CANNOT_OPEN, MB_ICONWARNING},
+        {"empty file", kContents, {}, MESSAGE_CANNOT_OPEN, MB_ICONWARNING},
+        {"eight bytes", kContents, {'M', 'H', 'W', 'K', 0, 0, 0, 0}, MESSAGE_NOT_ARCHIVE, MB_ICONWARNING},
+        {"text", kContents, Bytes(300, 'x'), MESSAGE_NOT_ARCHIVE, MB_ICONWARNING},
+        {"size field off by one", kContents, badSize, MESSAGE_NOT_ARCHIVE, MB_ICONWARNING},
+        {"no bitmap type", kContents, WithoutImages(false), MESSAGE_NO_IMAGES, MB_ICONINFORMATION},
+        {"empty bitmap table", kContents, WithoutImages(true), MESSAGE_NO_IMAGES, MB_ICONINFORMATION},
         {"another good archive", kContents, ImageArchive({{1, "one", RawPicture(3, 3, 1).resource},
                                                           {2, "two", RawPicture(3, 3, 2).resource}}),
          nullptr, 0},
@@ -205,7 +202,7 @@ TEST_F(ViewerTest, EveryFailedOpenEndsEmptyWithOneBoxShownLast)
         }
         ASSERT_EQ(recorder.boxes().size(), 1u);
         const BoxRecord& box = recorder.boxes()[0];
-        EXPECT_EQ(box.caption, kProduct);
+        EXPECT_EQ(box.caption, PRODUCT_NAME);
         EXPECT_EQ(box.text, c.text);
         EXPECT_EQ(box.icon, c.icon);
         ViewerSnapshot pending = kEmptyState;
@@ -267,7 +264,7 @@ TEST_F(ViewerTest, AnUnreadableLineKeepsTheImageShownBefore)
         recorder.snapshot = ViewerState;
         Select(line);
         ASSERT_EQ(recorder.boxes().size(), 1u);
-        EXPECT_EQ(recorder.boxes()[0].text, "The image cannot be read.");
+        EXPECT_EQ(recorder.boxes()[0].text, MESSAGE_CANNOT_READ);
         EXPECT_EQ(recorder.boxes()[0].icon, static_cast<UINT>(MB_ICONWARNING));
         ViewerSnapshot after = OpenState(temp_.back(), 4);
         after.selected = line;
@@ -301,8 +298,8 @@ TEST_F(ViewerTest, WithNoLineSelectedNothingIsDecoded)
     Command(IDM_COPY);
     Select(-1);
     ASSERT_EQ(recorder.boxes().size(), 2u);
-    EXPECT_EQ(recorder.boxes()[0].text, "The image cannot be read.");
-    EXPECT_EQ(recorder.boxes()[1].text, "The image cannot be read.");
+    EXPECT_EQ(recorder.boxes()[0].text, MESSAGE_CANNOT_READ);
+    EXPECT_EQ(recorder.boxes()[1].text, MESSAGE_CANNOT_READ);
     EXPECT_EQ(g_hbmImage, nullptr);
     Select(0);
     EXPECT_EQ(recorder.boxes().size(), 2u);

@@ -652,16 +652,15 @@ TEST_F(DropOnMainWindowTest, ADroppedFileOpensOrExplainsWhyNotDuringTheDrop)
         Archive("renamed.txt", {{9, "z", RawPicture(4, 4, 4).resource}}),
         TempPath(std::string(MAX_PATH, 'n').c_str()),
     };
-    const char* kCannotOpen = "The file cannot be opened.";
     const DropOpenCase cases[] = {
         {"an archive", 0, false, nullptr, 0, 3},
-        {"a folder over a shown image", 1, true, kCannotOpen, MB_ICONWARNING, -1},
+        {"a folder over a shown image", 1, true, MESSAGE_CANNOT_OPEN, MB_ICONWARNING, -1},
         {"an archive of another extension", 5, false, nullptr, 0, 1},
-        {"a name too long to open, over a shown image", 6, true, kCannotOpen, MB_ICONWARNING, -1},
-        {"not an archive", 2, false, "This file is not a valid Velder Mohawk archive.", MB_ICONWARNING, -1},
+        {"a name too long to open, over a shown image", 6, true, MESSAGE_CANNOT_OPEN, MB_ICONWARNING, -1},
+        {"not an archive", 2, false, MESSAGE_NOT_ARCHIVE, MB_ICONWARNING, -1},
         {"an archive again", 0, false, nullptr, 0, 3},
-        {"an archive without images", 3, true, "This archive does not contain any images.", MB_ICONINFORMATION, -1},
-        {"a file that is gone", 4, false, kCannotOpen, MB_ICONWARNING, -1},
+        {"an archive without images", 3, true, MESSAGE_NO_IMAGES, MB_ICONINFORMATION, -1},
+        {"a file that is gone", 4, false, MESSAGE_CANNOT_OPEN, MB_ICONWARNING, -1},
     };
     lstrcpyA(g_openPath, kChosen);
     for (const DropOpenCase& c : cases) {
@@ -682,7 +681,7 @@ TEST_F(DropOnMainWindowTest, ADroppedFileOpensOrExplainsWhyNotDuringTheDrop)
         if (c.box != nullptr) {
             const BoxRecord& box = recorder.boxes()[0];
             EXPECT_EQ(box.text, c.box);
-            EXPECT_EQ(box.caption, kProduct);
+            EXPECT_EQ(box.caption, PRODUCT_NAME);
             EXPECT_EQ(box.icon, c.icon);
             EXPECT_STATE(box.state, after) << "shown last, once the state is settled";
             // Inside the drop: after the platform's Drop reached the target.

@@ -16,10 +16,6 @@
 
 namespace {
 
-const char kCannotRead[] = "The image cannot be read.";
-const char kCannotOpen[] = "The file cannot be opened.";
-const char kCannotWrite[] = "The file cannot be written.";
-
 Bytes ReadAll(const std::string& path)
 {
     Bytes bytes;
@@ -265,14 +261,14 @@ struct SaveFailure {
 TEST_F(ViewerTest, SaveFailuresWarnLastAndLeaveNoPartialFile)
 {
     const SaveFailure cases[] = {
-        {"held open by another without write sharing", kHeldOpen, 0, false, true, kCannotOpen},
-        {"first write fails", kFailingWrite, 1, false, false, kCannotWrite},
-        {"first write short", kFailingWrite, 1, true, false, kCannotWrite},
-        {"size field fails", kFailingWrite, 2, false, true, kCannotWrite},
-        {"pixel offset fails", kFailingWrite, 4, false, false, kCannotWrite},
-        {"bitmap short", kFailingWrite, 5, true, false, kCannotWrite},
-        {"bitmap short over an old file", kFailingWrite, 5, true, true, kCannotWrite},
-        {"bitmap fails", kFailingWrite, 5, false, false, kCannotWrite},
+        {"held open by another without write sharing", kHeldOpen, 0, false, true, MESSAGE_CANNOT_OPEN},
+        {"first write fails", kFailingWrite, 1, false, false, MESSAGE_CANNOT_WRITE},
+        {"first write short", kFailingWrite, 1, true, false, MESSAGE_CANNOT_WRITE},
+        {"size field fails", kFailingWrite, 2, false, true, MESSAGE_CANNOT_WRITE},
+        {"pixel offset fails", kFailingWrite, 4, false, false, MESSAGE_CANNOT_WRITE},
+        {"bitmap short", kFailingWrite, 5, true, false, MESSAGE_CANNOT_WRITE},
+        {"bitmap short over an old file", kFailingWrite, 5, true, true, MESSAGE_CANNOT_WRITE},
+        {"bitmap fails", kFailingWrite, 5, false, false, MESSAGE_CANNOT_WRITE},
     };
     const Bytes archive = ImageArchive({{1, "a", RawPicture(61, 40, 1).resource}});
     Open(TempFile("failures.mhk", &archive));
@@ -339,7 +335,7 @@ TEST_F(ViewerTest, AReadOnlyFileIsReplacedOnlyWhereThePlatformAllowsIt)
         EXPECT_EQ(ReadAll(path).size(), 1102u);
     } else {
         ASSERT_EQ(recorder.boxes().size(), 3u);
-        EXPECT_EQ(recorder.boxes()[2].text, kCannotOpen);
+        EXPECT_EQ(recorder.boxes()[2].text, MESSAGE_CANNOT_OPEN);
         EXPECT_TRUE(ReadAll(path) == old);
     }
 }
@@ -357,9 +353,9 @@ TEST_F(ViewerTest, WithoutAnArchiveBothCommandsOnlyWarn)
     recorder.QueueFileName("");
     Command(IDM_SAVEAS, 1);  // cancelled: silent
     ASSERT_EQ(recorder.boxes().size(), 4u);
-    EXPECT_EQ(recorder.boxes()[0].text, kCannotRead);
+    EXPECT_EQ(recorder.boxes()[0].text, MESSAGE_CANNOT_READ);
     EXPECT_EQ(recorder.boxes()[1].caption, "Save Image As");
-    EXPECT_EQ(recorder.boxes()[2].text, kCannotRead);
+    EXPECT_EQ(recorder.boxes()[2].text, MESSAGE_CANNOT_READ);
     EXPECT_EQ(recorder.boxes()[3].caption, "Save Image As");
     EXPECT_FALSE(Exists(path));
     EXPECT_EQ(ClipboardText(hwnd_), "kept");

@@ -385,8 +385,6 @@ std::vector<std::string> ViewerTest::Lines()
     return lines;
 }
 
-const char kProduct[] = "Velder Image Viewer";
-
 std::string FromUnix(const char* path)
 {
     std::string name = std::string("Z:") + path;
@@ -402,10 +400,10 @@ std::string Leaf(const std::string& path)
 
 ViewerSnapshot OpenState(const std::string& path, int lines)
 {
-    return ViewerSnapshot{Leaf(path) + " - " + kProduct, lines, -1, "none", "", true, false};
+    return ViewerSnapshot{Leaf(path) + " - " PRODUCT_NAME, lines, -1, "none", "", true, false};
 }
 
-const ViewerSnapshot kEmptyState = {kProduct, 0, -1, "none", "", false, false};
+const ViewerSnapshot kEmptyState = {PRODUCT_NAME, 0, -1, "none", "", false, false};
 
 bool WholeClientInvalid(HWND hwnd)
 {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/texts.h"
 #include "tests/support/archive_builder.h"
 
 // The viewer's state as the user sees it. Compared with EXPECT_STATE, a
@@ -125,9 +126,6 @@ ViewerSnapshot ViewerState();  // the state now (repaintPending left false)
 // message box's icon is control 0x440 rather than 20 (RecogniseIcon knows
 // both).
 std::string FromUnix(const char* path);  // the Windows name of an absolute Unix path
-
-// The product name: the window's plain title and every box's caption.
-extern const char kProduct[];
 
 // The last component of a path.
 std::string Leaf(const std::string& path);

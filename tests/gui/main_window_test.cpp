@@ -376,9 +376,9 @@ TEST_F(MainWindowTest, AboutShowsOneInformationBox)
     Command(IDM_ABOUT, 1);
     ASSERT_EQ(recorder.boxes().size(), 1u);
     const BoxRecord& box = recorder.boxes()[0];
-    EXPECT_EQ(box.caption, "Velder Image Viewer");
+    EXPECT_EQ(box.caption, PRODUCT_NAME);
     EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONINFORMATION));
-    EXPECT_EQ(box.text.rfind("Velder Image Viewer\nVersion 1.0.0\n\n", 0), 0u) << box.text;
+    EXPECT_EQ(box.text.rfind(PRODUCT_NAME "\nVersion " PRODUCT_VERSION "\n\n", 0), 0u) << box.text;
     size_t lines = 1;
     for (char ch : box.text)
         lines += ch == '\n';
@@ -390,14 +390,14 @@ TEST_F(MainWindowTest, AboutShowsOneInformationBox)
 TEST_F(MainWindowTest, WarningAndInfoBoxesCarryTheirIcon)
 {
     BoxRecorder recorder;
-    ShowWarning(hwnd_, "The file cannot be opened.");
-    ShowInfo(hwnd_, "This archive does not contain any images.");
+    ShowWarning(hwnd_, MESSAGE_CANNOT_OPEN);
+    ShowInfo(hwnd_, MESSAGE_NO_IMAGES);
     ASSERT_EQ(recorder.boxes().size(), 2u);
-    EXPECT_EQ(recorder.boxes()[0].caption, "Velder Image Viewer");
-    EXPECT_EQ(recorder.boxes()[0].text, "The file cannot be opened.");
+    EXPECT_EQ(recorder.boxes()[0].caption, PRODUCT_NAME);
+    EXPECT_EQ(recorder.boxes()[0].text, MESSAGE_CANNOT_OPEN);
     EXPECT_EQ(recorder.boxes()[0].icon, static_cast<UINT>(MB_ICONWARNING));
-    EXPECT_EQ(recorder.boxes()[1].caption, "Velder Image Viewer");
-    EXPECT_EQ(recorder.boxes()[1].text, "This archive does not contain any images.");
+    EXPECT_EQ(recorder.boxes()[1].caption, PRODUCT_NAME);
+    EXPECT_EQ(recorder.boxes()[1].text, MESSAGE_NO_IMAGES);
     EXPECT_EQ(recorder.boxes()[1].icon, static_cast<UINT>(MB_ICONINFORMATION));
 }
 
@@ -504,7 +504,7 @@ TEST_F(MainWindowTest, TheClassCarriesMenuIconsAndNoBackgroundBrush)
     const DWORD style = static_cast<DWORD>(GetWindowLongA(hwnd_, GWL_STYLE));
     const DWORD mainStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE;
     EXPECT_EQ(style & mainStyle, mainStyle) << std::hex << style;
-    EXPECT_EQ(ViewerState().title, "Velder Image Viewer");
+    EXPECT_EQ(ViewerState().title, PRODUCT_NAME);
     EXPECT_EQ(GetDlgCtrlID(g_hwndList), IDC_IMAGELIST);
     EXPECT_EQ(GetDlgCtrlID(g_hwndStatus), IDC_STATUSBAR);
     const DWORD listStyle =

@@ -201,7 +201,7 @@ TEST(ViewerMain, RunsTheLoopWithAcceleratorsForTheMainWindow)
     EXPECT_TRUE(s_script.focusOnList);
     EXPECT_TRUE(s_script.blackAfterCtrlB) << "Ctrl+B reached the main window while the list had the focus";
     ASSERT_EQ(s_script.boxesAfterF1, 1u) << "F1 showed the About box";
-    EXPECT_EQ(recorder.boxes()[0].text.rfind("Velder Image Viewer\nVersion 1.0.0", 0), 0u);
+    EXPECT_EQ(recorder.boxes()[0].text.rfind(PRODUCT_NAME "\nVersion " PRODUCT_VERSION, 0), 0u);
     // Translated keys are neither dispatched nor turned into characters.
     ASSERT_EQ(s_script.listKeys.size(), 1u);
     EXPECT_EQ(s_script.listKeys[0], "down 40");
