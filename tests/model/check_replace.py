@@ -1,0 +1,289 @@
+#!/usr/bin/env python3
+"""Checks `mhkbmp replace`, `import-all` and `info` against replace_model:
+OUT byte for byte over random archives (each new resource being what `pack`
+makes of its picture alone) and each replaced picture exported again;
+refusals as rows of a table (nothing written, no temporary file left);
+`info` over random and damaged archives; import-all on the demo archive.
+
+usage: check_replace.py [--count N] [--seed S] [--demo DEMO.mhk] [--native] -- COMMAND...
+  (--native adds a FIFO among import-all's files)
+"""
+
+import argparse
+import os
+import random
+import struct
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from archive_gen import OTHER_TAGS, build, fix_sizes, random_archive, random_structure  # noqa: E402
+from bitmap_model import export_name, image_file  # noqa: E402
+from check_pack import Picture, random_picture  # noqa: E402
+from mhk_model import (MESSAGES, TBMP, be16, be32, enumerate_type, is_valid, list_text, resource_data,  # noqa: E402
+                       run_tool)
+from pack_model import bmp_file, exported_file, png_problem, read_bmp, read_png  # noqa: E402
+from replace_model import entry_of, info, replace, set_range  # noqa: E402
+
+
+def replace_archive(rng):
+    """A valid archive with pictures to replace: unclaimed bytes after the
+    header and after the names (a table or a name sometimes moved among
+    them), a table sometimes running past the end, unread entry bytes set,
+    and ranges that share, overlap, reach over what the archive claims or
+    past its end."""
+    while True:
+        files, types = random_structure(rng, 6, lambda r: r.randbytes(r.choice([0, 5, 40, 900, 1600, 3000])))
+        extra = rng.randbytes(rng.choice([0, 3000, 3000]))
+        b, fields = build(rng, files, types, extra)
+        if rng.randrange(4) == 0:  # a table running past the end of the file
+            at = rng.choice(fields["resource_tables"] + fields["name_tables"] + fields["file_table"])
+            b[at:at + 2] = b"\x7f\xff"
+        if any(entry_of(b, i) is not None for _, i, _ in enumerate_type(b, TBMP)):
+            break
+    gap = rng.choice([0, 3000, 3000])
+    b[28:28] = rng.randbytes(gap)
+    d, entries = 28 + gap, [at + gap for at in fields["file_entries"]]
+    struct.pack_into(">I", b, 20, d)
+    for at in entries:
+        struct.pack_into(">I", b, at, be32(b, at) + gap)
+    area, ft = d + be16(b, d), fields["file_table"][0] + gap
+    spare = ft - len(extra)
+    moves = [[(e + gap + k, d) for e in fields["type_entries"] for k in (4, 6)],
+             [(at + gap, area) for at in fields["name_offsets"]]]
+    moves = [group for group in moves if group]
+    if extra and moves:
+        at, base = rng.choice(rng.choice(moves))
+        to, old = spare + rng.randrange(1000, 2000), base + be16(b, at)
+        moved = b[old:old + 2 + 4 * min(6, be16(b, old))] if base == d else b"moved\0"
+        b[to:to + len(moved)] = moved
+        struct.pack_into(">H", b, at, to - base)
+    places = [at + gap for name, group in fields.items() if name != "header" for at in group]
+    pictures = {entry_of(b, i) for _, i, _ in enumerate_type(b, TBMP)}
+    for at in entries:
+        b[at + 7:at + 10] = rng.randbytes(3)
+        if rng.randrange(3) < (2 if at in pictures else 1):
+            other = rng.choice(entries)
+            offset, length = be32(b, other), (b[other + 6] << 16) | (b[other + 4] << 8) | b[other + 5]
+            set_range(b, at, *rng.choice(rng.choice([
+                [(offset, length), (offset + length // 2, length), (offset, rng.randrange(length + 1)),
+                 (offset, 0), (len(b) - 2, 16), (len(b) - 900, 3000), (0xFFFFFFF0, 32)],
+                [(rng.randrange(28), 2500), (max(0, d - 2500), 2500 + rng.choice([0, 4])), (spare - 1, 900),
+                 (ft - 2500, 2500 + rng.choice([0, 4])), (spare, rng.choice([900, 2999])),
+                 (rng.choice(places), rng.choice([4, 1500, 3000]))]])))
+    b += rng.randbytes(rng.choice([0, 0, 1, 50]))
+    fix_sizes(b)
+    return bytes(b)
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+class Checker:
+    def __init__(self, command, tmp):
+        self.command, self.tmp, self.cases, self.failures, self.packed = command, tmp, 0, 0, {}
+
+    def run(self, args, cwd=None):
+        return run_tool(self.command, args, cwd=cwd or self.tmp)
+
+    def check(self, case, ok, message):
+        if not ok:
+            self.failures += 1
+            print("FAIL %s: %s" % (case, message))
+        return ok
+
+    def folder(self, case, files):
+        self.cases += 1
+        os.makedirs(os.path.join(self.tmp, case))
+        for name, data in files.items():
+            write(os.path.join(self.tmp, case, name), data)
+        return os.path.join(self.tmp, case)
+
+    def encoded(self, path, price):
+        """The resource pack makes of the picture at path alone."""
+        if (path, price) not in self.packed:
+            out = os.path.join(self.tmp, "single-%d.mhk" % len(self.packed))
+            single = open(out, "rb").read() if self.run(["pack"] + list(price) + [out, path])[0] == 0 else b""
+            where = resource_data(single, 1) or (0, 0)
+            self.packed[path, price] = single[where[0]:where[0] + where[1]]
+        return self.packed[path, price]
+
+    def holds(self, case, path, expected):
+        got = open(path, "rb").read() if os.path.exists(path) else b""
+        at = next((i for i, (x, y) in enumerate(zip(got, expected)) if x != y), min(len(got), len(expected)))
+        return self.check(case, got == expected, "%s differs from byte %d" % (os.path.basename(path), at))
+
+    def exports_as(self, case, folder, archive, index, picture, png):
+        """export of index gives back picture: (width, height, bits, palette, rows)."""
+        target = os.path.join(folder, "export-%d.%s" % (index, "png" if png else "bmp"))
+        code, _, err = self.run(["export", archive, str(index), target], folder)
+        got, want = open(target, "rb").read() if code == 0 else b"", exported_file(*picture)
+        problem = png_problem(got, want) if png else got != want
+        self.check(case, code == 0 and not problem, "export of %d: exit %d, %s %r" % (index, code, problem, err))
+
+    def replace_case(self, rng, case, pool):
+        b = bytearray(replace_archive(rng))
+        listed = sorted({i for _, i, _ in enumerate_type(b, TBMP) if entry_of(b, i) is not None})
+        indexes = rng.sample(listed, min(len(listed), rng.randint(1, 3)))
+        pictures = [rng.choice(pool) for _ in indexes]
+        price = rng.choice([[], [], ["--price=0"], ["--price=300"], ["--price=65536"]])
+        data = [self.encoded(path, tuple(price)) for path, _ in pictures]
+        old = resource_data(b, indexes[0])
+        if old and old[1] >= len(data[0]) and rng.randrange(2):  # a range as long as the data, or a byte short
+            set_range(b, entry_of(b, indexes[0]), old[0], len(data[0]) - rng.randrange(2))
+        folder = self.folder(case, {"archive.mhk": b})
+        out = rng.choice(["archive.mhk", "out.mhk", "out.mhk"])
+        pairs = [a for i, (path, _) in zip(indexes, pictures) for a in (rng.choice(["%d", "0%d"]) % i, path)]
+        code, _, err = self.run(["replace"] + price + ["archive.mhk", out] + pairs, folder)
+        if self.check(case, code == 0, "exit %d: %r" % (code, err)) and self.holds(
+                case, os.path.join(folder, out), replace(bytes(b), list(zip(indexes, data)))):
+            for i, (_, p) in zip(indexes, pictures):
+                self.exports_as(case, folder, out, i, (p.width, p.height, p.bits, p.palette_bytes(), p.rows), p.png)
+        if out != "archive.mhk":
+            self.holds(case, os.path.join(folder, "archive.mhk"), b)
+
+    def refused(self, case, files, args, expected_code, culprit, special):
+        """Expects the exit code, culprit on stderr and every file as it was;
+        special: (name, a link's target or None for a FIFO) made there too."""
+        folder, kind = self.folder(case, files), None
+        if special:
+            path = os.path.join(folder, special[0])
+            os.symlink(special[1], path) if special[1] else os.mkfifo(path)
+            kind = os.lstat(path).st_mode
+        code, _, err = self.run(args, folder)
+        self.check(case, code == expected_code and culprit in err, "exit %d, not %d: %r" % (code, expected_code, err))
+        now = {n: open(os.path.join(folder, n), "rb").read() for n in os.listdir(folder) if n != (special or "-")[0]}
+        self.check(case, now == files and (not special or os.lstat(path).st_mode == kind),
+                   "files changed or left: %r" % sorted(set(now) ^ set(files)))
+
+    def import_all(self, case, demo, edit, png, options=(), out="out.mhk", summary=None):
+        """export-all, then edit {position: function of the file's path, or
+        None to remove it}, import-all and compare with the model; with no
+        summary the edits must refuse the run."""
+        folder = self.folder(case, {"demo.mhk": demo})
+        self.run(["export-all"] + png + ["demo.mhk", "."], folder)
+        items = enumerate_type(demo, TBMP)
+        lines, pairs, counts, refused = [], [], {"replaced": 0, "unchanged": 0, "missing": 0}, []
+        for position, (rid, index, name) in enumerate(items, 1):
+            leaf = export_name(position, list_text(rid, name), b".png" if png else b".bmp", len(items))
+            path = os.path.join(folder, leaf.decode())
+            if position in edit:
+                (edit[position] or os.remove)(path)
+            try:
+                picture = (read_png if png else read_bmp)(open(path, "rb").read())
+            except FileNotFoundError:
+                picture = None
+            except Exception:  # PIL's reasons vary
+                refused.append(leaf)
+                continue
+            status = "missing" if picture is None else "unchanged" if picture == read_bmp(image_file(demo, index)) \
+                else "replaced"
+            counts[status] += 1
+            lines.append(b"%d/%d %s: %s\n" % (position, len(items), leaf, status.encode()))
+            if status == "replaced":
+                pairs.append((index, path, picture))
+        code, stdout, err = self.run(["import-all"] + png + list(options) + ["demo.mhk", ".", out], folder)
+        if summary is None:
+            self.check(case, code == 7 and all(line in err for line in lines + refused), "exit %d: %r" % (code, err))
+            self.check(case, len(os.listdir(folder)) == len(items) + 1, "files left: %r" % os.listdir(folder))
+            return self.holds(case, os.path.join(folder, "demo.mhk"), demo)
+        expected = b"%d replaced, %d unchanged, %d missing\n" % tuple(counts.values())
+        self.check(case, (code, stdout, err) == (0, summary, b"".join(lines)) and expected == summary,
+                   "%r" % ((code, stdout, err),))
+        if self.holds(case, os.path.join(folder, out), replace(demo, [
+                (i, self.encoded(path, tuple(options))) for i, path, _ in pairs])):
+            for index, _, picture in pairs:
+                self.exports_as(case, folder, out, index, picture, png)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--count", type=int, default=40)
+    parser.add_argument("--seed", type=int, default=20261208)
+    parser.add_argument("--demo")
+    parser.add_argument("--native", action="store_true")
+    parser.add_argument("command", nargs="+")
+    args = parser.parse_args()
+    rng = random.Random(args.seed)
+
+    with tempfile.TemporaryDirectory(prefix="velder-replace-") as tmp:
+        check = Checker(args.command, tmp)
+        pool = [(os.path.join(tmp, "p%d.%s" % (k, "png" if p.png else "bmp")), p)
+                for k, p in enumerate(random_picture(rng) for _ in range(6))]
+        for path, picture in pool:
+            write(path, picture.data)
+        for i in range(args.count):
+            check.replace_case(rng, "replace-%d" % i, pool)
+        for i in range(args.count + 1):  # the last one empty
+            b = random_archive(rng) if i % 2 else replace_archive(rng) if i < args.count else b""
+            code = 0 if is_valid(b) else 3 if b else 2
+            got = check.run(["info", "a.mhk"], check.folder("info-%d" % i, {"a.mhk": b}))
+            expected = (0, info(b), b"") if code == 0 else (code, b"", MESSAGES[code] + b"\n")
+            check.check("info-%d" % i, got == expected, "%r, expected %r" % (got, expected))
+
+        grey = [(i, i, i) for i in range(256)]
+        good = Picture(3, 2, 8, [b"abc", b"cba"], grey[:3]).data
+        files = {"a.mhk": bytes(build(rng, [rng.randbytes(2000), b"x" * 50, rng.randbytes(900)], [
+                     (TBMP, [(1, 1), (2, 2), (9, 7)], [(b"one", 1)]), (OTHER_TAGS[0], [(5, 3)], [])])[0]),
+                 "n.mhk": bytes(build(rng, [b"y" * 10], [(OTHER_TAGS[1], [(1, 1)], [])])[0]),
+                 "t.mhk": bytes(build(rng, [bytes(900)], [(TBMP, [(1, 1), (2, 1)], [(b"t", 1)])])[0]),
+                 "good.bmp": good, "0001_one.bmp": good, "0001_t.bmp": good,
+                 "0002_t.bmp": Picture(1, 1, 8, [b"\0"], grey[:1]).data,
+                 "bad.bmp": bmp_file(2, 2, 8, [b"\0\0"] * 2, grey, compression=1)}
+        for case, command, code, culprit, special in [
+                ("not-listed", "replace a.mhk o.mhk 3 good.bmp", 7, b"", None),
+                ("no-file-entry", "replace a.mhk o.mhk 7 good.bmp", 7, b"", None),
+                ("twice", "replace a.mhk o.mhk 1 good.bmp 1 good.bmp", 1, b"usage", None),
+                ("twice-spelled", "replace a.mhk o.mhk 2 good.bmp 02 good.bmp", 1, b"usage", None),
+                ("not-digits", "replace a.mhk o.mhk +1 good.bmp", 1, b"usage", None),
+                ("no-image", "replace a.mhk o.mhk 1", 1, b"usage", None),
+                ("out-is-image", "replace a.mhk good.bmp 1 good.bmp", 2, b"good.bmp", None),
+                ("out-links-to-image", "replace a.mhk link.mhk 1 good.bmp", 2, b"", ("link.mhk", "good.bmp")),
+                ("refused-image", "replace a.mhk a.mhk 2 good.bmp 1 bad.bmp", 7, b"bad.bmp", None),
+                ("missing-image", "replace a.mhk o.mhk 1 gone.bmp", 2, b"gone.bmp", None),
+                ("missing-archive", "replace gone.mhk o.mhk 1 good.bmp", 2, MESSAGES[2], None),
+                ("invalid-archive", "replace good.bmp o.mhk 1 good.bmp", 3, MESSAGES[3], None),
+                ("no-pictures", "replace n.mhk o.mhk 1 good.bmp", 4, MESSAGES[4], None),
+                ("existing-out-kept", "replace a.mhk n.mhk 2 bad.bmp", 7, b"bad.bmp", None),
+                ("import-all-out-is-read", "import-all a.mhk . 0001_one.bmp", 2, b"0001_one.bmp", None),
+                ("import-all-two-edits", "import-all t.mhk . o.mhk", 7, b"0002_t.bmp", None),
+                ("import-all-fifo", "import-all a.mhk . o.mhk", 7, b"0002__2_.bmp", ("0002__2_.bmp", None))]:
+            if args.native or not special or special[1]:
+                check.refused("refuse-" + case, files, command.split(), code, culprit, special)
+
+        usage = check.run(["--help"])
+        check.check("help", usage[0] == 0 and b"import-all" in usage[1] and check.run(["-h"]) == usage, repr(usage))
+        check.check("version", check.run(["--version"]) == (0, b"mhkbmp 1.0.0\n", b""), "")
+        wrong = check.run(["replace", "a.mhk"])
+        check.check("usage-error", wrong[0] == 1 and not wrong[1] and usage[1] in wrong[2], repr(wrong))
+
+        if args.demo:
+            demo = open(args.demo, "rb").read()
+
+            def paint(path):  # as an editor would, keeping the picture indexed
+                from PIL import Image
+                image = Image.open(path)
+                image.paste(7 if image.mode == "P" else (7, 8, 9), (0, 0, image.width // 2, image.height // 3))
+                image.save(path)
+
+            def repaint(path):
+                width, height, bits, palette, rows = read_bmp(open(path, "rb").read())
+                write(path, exported_file(width, height, bits, palette, [bytes(len(rows[0]))] + rows[1:]))
+
+            def spoil(path):
+                write(path, b"not a picture")
+            check.import_all("demo-round-trip", demo, {2: paint, 7: paint}, ["--png"],
+                             summary=b"2 replaced, 6 unchanged, 0 missing\n")
+            check.import_all("demo-onto-itself", demo, {1: None, 5: repaint, 8: None}, [], ["--price=0"], "demo.mhk",
+                             b"1 replaced, 5 unchanged, 2 missing\n")
+            check.import_all("demo-refused", demo, {2: paint, 4: spoil, 6: spoil}, ["--png"])
+
+        print("%d cases, %d failures" % (check.cases, check.failures))
+        return 1 if check.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
