@@ -50,7 +50,7 @@ run_suite() {
         return
     fi
     if ! cmake --build "$dir" -j"$jobs" >"$dir.build.log" 2>&1; then
-        grep -E 'error|Error' "$dir.build.log" | head -40
+        "$root/scripts/build-failed.sh" "$dir.build.log"
         broken="$broken $name"
         return
     fi
