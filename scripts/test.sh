@@ -35,6 +35,7 @@ done
 passed=0
 failed=0
 skipped=0
+retries=0
 broken=
 
 # run_suite NAME CTEST-FILTER CMAKE-ARGS...: configure, build and test one
@@ -58,6 +59,13 @@ run_suite() {
     (cd "$dir" && ctest -j"$jobs" --output-on-failure --timeout 900 ${filter:+-R "$filter"}) | tee "$dir.test.log"
     # Timings that tests measure and print, never assert.
     grep -h '^FIGURE ' "$dir/Testing/Temporary/LastTest.log" 2>/dev/null
+    # Runs and key presses that a test made again, each named on its own line.
+    local again
+    again=$(grep -h '^RETRY ' "$dir/Testing/Temporary/LastTest.log" 2>/dev/null)
+    if [ -n "$again" ]; then
+        echo "$again"
+        retries=$((retries + $(echo "$again" | wc -l)))
+    fi
     local summary
     summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$dir.test.log" | tail -1)
     if [ -z "$summary" ]; then
@@ -97,5 +105,6 @@ if [ -n "$broken" ]; then
     echo "build or test run broken:$broken"
     failed=$((failed + 1))
 fi
+echo "retries: $retries (runs or key presses made again, each named above)"
 echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]

@@ -7,22 +7,39 @@ linear time.
 """
 
 import os
+import re
 import subprocess
 
 TBMP = 0x74424D50
 
 
+# One of Wine's own messages, as wine-run.sh lets Wine's errors through:
+# "0024:err:module:import_dll ...".
+WINE_MESSAGE = re.compile(rb"[0-9a-f]{4}:(?:err|warn|fixme|trace):")
+
+
 def run_tool(command, args, timeout=600, **kwargs):
-    """(exit code, stdout, stderr) of COMMAND ARGS (mhkbmp, native or under
-    Wine). Wine's 64-bit loader now and then fails to start a program, and
-    then exits 1 with no output, which mhkbmp never does (its usage error
-    prints the usage): such a run is started once more."""
-    for _ in range(2):
+    """(exit code, stdout, stderr) of COMMAND ARGS (mhkbmp, native or through
+    wine-run.sh). Wine's own messages are taken out of stderr and printed, so
+    that they never pass for the program's. A Wine run that exits 1 with no
+    output at all (mhkbmp never does: its usage error prints the usage) is
+    started once more, and says so on a line of its own beginning "RETRY",
+    which test.sh counts; a native run is never started again."""
+    tries = 2 if os.path.basename(command[0]) == "wine-run.sh" else 1
+    for attempt in range(tries):
         done = subprocess.run(command + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout,
                               **kwargs)
-        if (done.returncode, done.stdout, done.stderr) != (1, b"", b""):
+        lines = done.stderr.splitlines(keepends=True)
+        said = [line for line in lines if WINE_MESSAGE.match(line)]
+        err = b"".join(line for line in lines if not WINE_MESSAGE.match(line))
+        for line in said:
+            print("wine: %s" % line.decode("utf-8", "replace").rstrip())
+        if attempt + 1 == tries or (done.returncode, done.stdout, err) != (1, b"", b""):
             break
-    return done.returncode, done.stdout, done.stderr
+        print("RETRY %s: exited 1 with no output%s; starting it once more"
+              % (" ".join(command + args), ", Wine's messages above" if said else " and no message from Wine"))
+    return done.returncode, done.stdout, err
+
 
 MESSAGES = {
     2: b"The file cannot be opened.",
