@@ -59,7 +59,7 @@ run_suite() {
     (cd "$dir" && ctest -j"$jobs" --output-on-failure --timeout 900 ${filter:+-R "$filter"}) | tee "$dir.test.log"
     # Timings that tests measure and print, never assert.
     grep -h '^FIGURE ' "$dir/Testing/Temporary/LastTest.log" 2>/dev/null
-    # Runs and key presses that a test made again, each named on its own line.
+    # What a test did again (a key press it saw lost), each named on its own line.
     local again
     again=$(grep -h '^RETRY ' "$dir/Testing/Temporary/LastTest.log" 2>/dev/null)
     if [ -n "$again" ]; then
@@ -105,6 +105,6 @@ if [ -n "$broken" ]; then
     echo "build or test run broken:$broken"
     failed=$((failed + 1))
 fi
-echo "retries: $retries (runs or key presses made again, each named above)"
+echo "retries: $retries (each named above on a RETRY line)"
 echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]

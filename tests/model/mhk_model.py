@@ -21,23 +21,19 @@ WINE_MESSAGE = re.compile(rb"[0-9a-f]{4}:(?:err|warn|fixme|trace):")
 def run_tool(command, args, timeout=600, **kwargs):
     """(exit code, stdout, stderr) of COMMAND ARGS (mhkbmp, native or through
     wine-run.sh). Wine's own messages are taken out of stderr and printed, so
-    that they never pass for the program's. A Wine run that exits 1 with no
-    output at all (mhkbmp never does: its usage error prints the usage) is
-    started once more, and says so on a line of its own beginning "RETRY",
-    which test.sh counts; a native run is never started again."""
-    tries = 2 if os.path.basename(command[0]) == "wine-run.sh" else 1
-    for attempt in range(tries):
-        done = subprocess.run(command + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout,
-                              **kwargs)
-        lines = done.stderr.splitlines(keepends=True)
-        said = [line for line in lines if WINE_MESSAGE.match(line)]
-        err = b"".join(line for line in lines if not WINE_MESSAGE.match(line))
-        for line in said:
+    that they never pass for the program's. Exit 1 with no output at all,
+    which mhkbmp never gives (its usage error prints the usage), is how every
+    Wine program ends whose wineserver is killed under it: that is said too."""
+    done = subprocess.run(command + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout,
+                          **kwargs)
+    lines = done.stderr.splitlines(keepends=True)
+    err = b"".join(line for line in lines if not WINE_MESSAGE.match(line))
+    for line in lines:
+        if WINE_MESSAGE.match(line):
             print("wine: %s" % line.decode("utf-8", "replace").rstrip())
-        if attempt + 1 == tries or (done.returncode, done.stdout, err) != (1, b"", b""):
-            break
-        print("RETRY %s: exited 1 with no output%s; starting it once more"
-              % (" ".join(command + args), ", Wine's messages above" if said else " and no message from Wine"))
+    if (done.returncode, done.stdout, err) == (1, b"", b""):
+        print("%s: exit 1 with no output, as when the prefix's wineserver is killed under a run"
+              % " ".join(command + args))
     return done.returncode, done.stdout, err
 
 
