@@ -11,9 +11,10 @@
 // description of the pair codes (bitmap/format.h): where each byte comes
 // from (an operand, or a byte a fixed distance back) and what is added to
 // it, so the common codes run one short path without a branch on the code.
-// A group whose worst case (4 stream bytes and 66 output bytes per pair
-// code, and one byte to spare) fits in both bounds runs without any test;
-// only a group near either end takes the checked path.
+// Pair codes whose worst case (4 stream bytes and 66 output bytes per pair
+// code, and one byte to spare) fits in both bounds run without any test, as
+// many at a time as fit; only those within a worst case of either end take
+// the checked path.
 //
 // Copies are made of fixed-size pieces that overlap each other at the end
 // of the run instead of running past it, never of one piece masked over the
@@ -102,11 +103,12 @@ inline void FillPattern(uint8_t* to, const uint8_t word[16], size_t n)
 // byte after it is touched and the run's length costs no branch.
 inline void CopyShortRun(uint8_t* to, const uint8_t* from, size_t length)
 {
-    const size_t last = length - 4;
-    for (size_t i = 0; i < 4; ++i) {
-        const size_t at = 4 * i < last ? 4 * i : last;
-        Copy4(to + at, from + at);
-    }
+    // Written out: left as a loop, the compiler kept its counter and branch.
+    const size_t last = length - 4, second = 4 < last ? 4 : last, third = 8 < last ? 8 : last;
+    Copy4(to, from);
+    Copy4(to + second, from + second);
+    Copy4(to + third, from + third);
+    Copy4(to + last, from + last);
 }
 
 // Copies a run of 16 to 80 bytes from at least 16 bytes back, as five
@@ -115,11 +117,13 @@ inline void CopyShortRun(uint8_t* to, const uint8_t* from, size_t length)
 // a piece that is copied twice writes the same bytes twice.
 inline void CopyLongRun(uint8_t* to, const uint8_t* from, size_t length)
 {
-    const size_t last = length - 16;
-    for (size_t i = 0; i < 5; ++i) {
-        const size_t at = 16 * i < last ? 16 * i : last;
-        Copy16(to + at, from + at);
-    }
+    const size_t last = length - 16, second = 16 < last ? 16 : last, third = 32 < last ? 32 : last,
+                 fourth = 48 < last ? 48 : last;
+    Copy16(to, from);
+    Copy16(to + second, from + second);
+    Copy16(to + third, from + third);
+    Copy16(to + fourth, from + fourth);
+    Copy16(to + last, from + last);
 }
 
 // A back-reference from 16 bytes back or more inside a group whose worst
@@ -427,12 +431,26 @@ DecodedArea DecompressPixels(const uint8_t* source, uint8_t* destination, const 
         } else if (n <= kQuadRepeatLast) {
             s = Repeat<4>(s, &p, n - kPairRepeatLast, limit);
         } else {
-            const unsigned count = n - kQuadRepeatLast;
-            if (kMaxPairCodeInput * count <= Left(s, sourceEnd) &&
-                kMaxPairCodeOutput * count < Left(p, limit))
-                s = RunPairGroup<false>(s, &p, count, limit, sourceEnd, &skipped);
-            else
-                s = RunPairGroup<true>(s, &p, count, limit, sourceEnd, &skipped);
+            // As many pair codes at a time as fit in the bounds at their
+            // worst run untested; only the last few, within a worst case of
+            // either end, are tested one by one. A small picture's groups
+            // mostly lie that close to the end of the area or the stream.
+            size_t count = n - kQuadRepeatLast;
+            while (count != 0) {
+                // The worst case keeps a byte to spare, as CopyFarRun needs.
+                const size_t room = Left(p, limit);
+                size_t fit = room != 0 ? (room - 1) / kMaxPairCodeOutput : 0;
+                if (fit > Left(s, sourceEnd) / kMaxPairCodeInput)
+                    fit = Left(s, sourceEnd) / kMaxPairCodeInput;
+                if (fit > count)
+                    fit = count;
+                if (fit == 0) {
+                    s = RunPairGroup<true>(s, &p, static_cast<unsigned>(count), limit, sourceEnd, &skipped);
+                    break;
+                }
+                s = RunPairGroup<false>(s, &p, static_cast<unsigned>(fit), limit, sourceEnd, &skipped);
+                count -= fit;
+            }
         }
     }
     return DecodedArea{p, skipped != 0};

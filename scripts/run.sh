@@ -49,7 +49,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
         { cat "$build.configure.log" >&2; exit 1; }
 fi
 cmake --build "$build" -j2 --target VelderImage >"$build.build.log" 2>&1 ||
-    { grep -E 'error|Error' "$build.build.log" >&2; exit 1; }
+    { "$root/scripts/build-failed.sh" "$build.build.log" >&2; exit 1; }
 
 archive=$(realpath -m -- "${1:-$root/demo/demo.mhk}")
 echo "run.sh: starting $what on $archive" >&2

@@ -35,6 +35,7 @@ done
 passed=0
 failed=0
 skipped=0
+retries=0
 broken=
 
 # run_suite NAME CTEST-FILTER CMAKE-ARGS...: configure, build and test one
@@ -50,7 +51,7 @@ run_suite() {
         return
     fi
     if ! cmake --build "$dir" -j"$jobs" >"$dir.build.log" 2>&1; then
-        grep -E 'error|Error' "$dir.build.log" | head -40
+        "$root/scripts/build-failed.sh" "$dir.build.log"
         broken="$broken $name"
         return
     fi
@@ -58,6 +59,13 @@ run_suite() {
     (cd "$dir" && ctest -j"$jobs" --output-on-failure --timeout 900 ${filter:+-R "$filter"}) | tee "$dir.test.log"
     # Timings that tests measure and print, never assert.
     grep -h '^FIGURE ' "$dir/Testing/Temporary/LastTest.log" 2>/dev/null
+    # What a test did again (a key press it saw lost), each named on its own line.
+    local again
+    again=$(grep -h '^RETRY ' "$dir/Testing/Temporary/LastTest.log" 2>/dev/null)
+    if [ -n "$again" ]; then
+        echo "$again"
+        retries=$((retries + $(echo "$again" | wc -l)))
+    fi
     local summary
     summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$dir.test.log" | tail -1)
     if [ -z "$summary" ]; then
@@ -97,5 +105,6 @@ if [ -n "$broken" ]; then
     echo "build or test run broken:$broken"
     failed=$((failed + 1))
 fi
+echo "retries: $retries (each named above on a RETRY line)"
 echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]

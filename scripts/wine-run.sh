@@ -19,6 +19,9 @@
 #   VELDER_WINEPREFIX  the prefix when --prefix is not given
 #                      (default: ~/.cache/velder/wineprefix-win32 or -win64)
 #   VELDER_NO_WIN32    when set, behave as a machine without 32-bit programs
+#   VELDER_WINEDEBUG   Wine's debug channels (default: its errors only, lines
+#                      such as "0024:err:module:..." on stderr, so that a run
+#                      that fails inside Wine says why)
 set -eu
 
 loader32=/usr/lib/wine/wine
@@ -66,7 +69,7 @@ case $arch in
 esac
 prefix=${prefix:-${VELDER_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/velder/wineprefix-$arch}}
 
-export WINEPREFIX="$prefix" WINEARCH="$arch" WINELOADER="$loader" WINEDEBUG=-all
+export WINEPREFIX="$prefix" WINEARCH="$arch" WINELOADER="$loader" WINEDEBUG="${VELDER_WINEDEBUG:--all,err+all}"
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 
 # .velder-prefix marks a folder this script made into a prefix: only such a

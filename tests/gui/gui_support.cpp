@@ -378,8 +378,14 @@ std::vector<std::string> ViewerTest::Lines()
     std::vector<std::string> lines;
     const int count = static_cast<int>(SendMessageA(g_hwndList, LB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
-        char text[256] = {0};
-        SendMessageA(g_hwndList, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        // Read as wide text: Wine's ANSI LB_GETTEXT overruns a fixed
+        // buffer of its own on lines longer than 511 characters.
+        const WPARAM line = static_cast<WPARAM>(i);
+        std::wstring wide(static_cast<size_t>(SendMessageW(g_hwndList, LB_GETTEXTLEN, line, 0)) + 1, L'\0');
+        wide.resize(static_cast<size_t>(SendMessageW(g_hwndList, LB_GETTEXT, line, reinterpret_cast<LPARAM>(&wide[0]))));
+        std::string text(2 * wide.size() + 1, '\0');
+        text.resize(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &text[0],
+                                                            static_cast<int>(text.size()), nullptr, nullptr) - 1));
         lines.push_back(text);
     }
     return lines;

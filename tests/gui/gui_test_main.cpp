@@ -9,9 +9,10 @@
 
 namespace {
 
-LONG WINAPI OnCrash(EXCEPTION_POINTERS*)
+LONG WINAPI OnCrash(EXCEPTION_POINTERS* crash)
 {
-    fputs("GUI harness crashed\n", stderr);
+    fprintf(stderr, "GUI harness crashed: exception %08lx at %p\n", crash->ExceptionRecord->ExceptionCode,
+            crash->ExceptionRecord->ExceptionAddress);
     ExitProcess(0xE7);
 }
 

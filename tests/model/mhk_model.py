@@ -7,22 +7,35 @@ linear time.
 """
 
 import os
+import re
 import subprocess
 
 TBMP = 0x74424D50
 
 
+# One of Wine's own messages, as wine-run.sh lets Wine's errors through:
+# "0024:err:module:import_dll ...".
+WINE_MESSAGE = re.compile(rb"[0-9a-f]{4}:(?:err|warn|fixme|trace):")
+
+
 def run_tool(command, args, timeout=600, **kwargs):
-    """(exit code, stdout, stderr) of COMMAND ARGS (mhkbmp, native or under
-    Wine). Wine's 64-bit loader now and then fails to start a program, and
-    then exits 1 with no output, which mhkbmp never does (its usage error
-    prints the usage): such a run is started once more."""
-    for _ in range(2):
-        done = subprocess.run(command + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout,
-                              **kwargs)
-        if (done.returncode, done.stdout, done.stderr) != (1, b"", b""):
-            break
-    return done.returncode, done.stdout, done.stderr
+    """(exit code, stdout, stderr) of COMMAND ARGS (mhkbmp, native or through
+    wine-run.sh). Wine's own messages are taken out of stderr and printed, so
+    that they never pass for the program's. Exit 1 with no output at all,
+    which mhkbmp never gives (its usage error prints the usage), is how every
+    Wine program ends whose wineserver is killed under it: that is said too."""
+    done = subprocess.run(command + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout,
+                          **kwargs)
+    lines = done.stderr.splitlines(keepends=True)
+    err = b"".join(line for line in lines if not WINE_MESSAGE.match(line))
+    for line in lines:
+        if WINE_MESSAGE.match(line):
+            print("wine: %s" % line.decode("utf-8", "replace").rstrip())
+    if (done.returncode, done.stdout, err) == (1, b"", b""):
+        print("%s: exit 1 with no output, as when the prefix's wineserver is killed under a run"
+              % " ".join(command + args))
+    return done.returncode, done.stdout, err
+
 
 MESSAGES = {
     2: b"The file cannot be opened.",

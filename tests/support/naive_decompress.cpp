@@ -189,11 +189,12 @@ void Machine::Run()
 
 std::vector<uint8_t> ViewerStream(const std::vector<uint8_t>& stream, size_t areaSize)
 {
-    // Exactly sized: the front room a reference may read, then the area;
-    // the stream in its own allocation.
-    std::unique_ptr<uint8_t[]> source(new uint8_t[stream.size() + 1]);
+    // Exactly sized, so that AddressSanitizer sees a read one byte past the
+    // stream or a write one byte past the area: the front room a reference
+    // may read, then the area; the stream in its own allocation.
+    std::unique_ptr<uint8_t[]> source(new uint8_t[stream.size()]);
     memcpy(source.get(), stream.data(), stream.size());
-    std::unique_ptr<uint8_t[]> block(new uint8_t[kDecoderFrontRoom + areaSize + 1]);
+    std::unique_ptr<uint8_t[]> block(new uint8_t[kDecoderFrontRoom + areaSize]);
     memset(block.get(), 0, kDecoderFrontRoom + areaSize);
     uint8_t* area = block.get() + kDecoderFrontRoom;
     DecompressPixels(source.get(), area, area + areaSize, source.get() + stream.size());
