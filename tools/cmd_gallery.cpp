@@ -125,12 +125,13 @@ void AppendUrl(std::string* out, const std::string& name)
     for (const char c : name) {
         const bool safe = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
                           c == '.' || c == '_' || c == '-';
+        if (safe) {
+            *out += c;
+            continue;
+        }
         char escaped[4];
         snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned char>(c));
-        if (safe)
-            *out += c;
-        else
-            *out += escaped;
+        *out += escaped;
     }
 }
 
@@ -148,7 +149,7 @@ std::string StoredKind(const uint8_t* data)
 }
 
 // One card: the picture linked to its file, or the reason there is none,
-// then the list text, ID, index, size, kind and resource size.
+// then the list text, ID, index, width x height, kind and resource size.
 void AppendCard(std::string* out, const ExportRun& run, size_t i)
 {
     const ListedImage& image = run.images[i];
