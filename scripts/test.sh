@@ -1,7 +1,8 @@
 #!/bin/bash
 # test.sh [SUITE...] - builds and runs the tests, one build tree per suite:
 #
-#   native    the native build: unit tests, model checks, benchmarks built
+#   native    the native build: unit tests, model checks, the gallery in headless
+#             Chromium, benchmarks built
 #   sanitize  clang with AddressSanitizer + UndefinedBehaviorSanitizer, and the fuzzers
 #   win32     the 32-bit Windows build under Wine, GUI tests included
 #   win64     the 64-bit Windows build under 64-bit Wine, GUI tests included
@@ -25,7 +26,8 @@ suites=("$@")
 groups=(build)
 for suite in "${suites[@]}"; do
     case $suite in
-        native|sanitize) groups+=(check) ;;
+        native) groups+=(check browser) ;;
+        sanitize) groups+=(check) ;;
         win32|win64) groups+=(wine "$suite" gui) ;;
         *) echo "usage: scripts/test.sh [native|sanitize|win32|win64]..." >&2; exit 2 ;;
     esac

@@ -125,28 +125,29 @@ int RunExport(int argc, char** argv)
     return result == kExitOk ? kExitOk : Fail(result);
 }
 
-int RunExportAll(int argc, char** argv)
+int ExportAll(const char* archivePath, const char* dir, bool png, const char* page, PageWriter writePage)
 {
-    bool png = false;
-    if (!TakeOptions(&argc, &argv, &png, nullptr) || argc != 3 || argv[2][0] == '\0')
-        return kExitUsage;
-    ArchiveView view;
-    std::vector<ListedImage> images;
-    ExitCode opened = OpenAndList(argv[1], &view, &images);
+    ExportRun run;
+    run.archivePath = archivePath;
+    ExitCode opened = OpenAndList(archivePath, &run.view, &run.images);
     if (opened != kExitOk)
         return Fail(opened);
 
-    const std::string folder = FolderPrefix(argv[2]);
-    const unsigned total = static_cast<unsigned>(images.size());
-    const std::vector<std::string> names = ExportNames(images, png ? ".png" : ".bmp");
+    const std::string folder = FolderPrefix(dir);
+    const unsigned total = static_cast<unsigned>(run.images.size());
+    run.names = ExportNames(run.images, png ? ".png" : ".bmp");
+    run.readable.assign(total, false);
 
     // Every name is checked before anything is written: the archive being
     // read is never written over, whatever path leads there.
     ProtectedFiles inputs;
-    ProtectFile(&inputs, argv[1]);
-    for (const std::string& name : names) {
+    ProtectFile(&inputs, archivePath);
+    std::vector<std::string> outputs = run.names;
+    if (page != nullptr)
+        outputs.push_back(page);
+    for (const std::string& name : outputs) {
         if (CheckOutput(folder + name, inputs) != kExitOk) {
-            ReleaseArchive(&view);
+            ReleaseArchive(&run.view);
             return Fail(kExitCannotOpen);
         }
     }
@@ -154,23 +155,38 @@ int RunExportAll(int argc, char** argv)
     unsigned written = 0;
     unsigned unreadable = 0;
     for (unsigned i = 0; i < total; ++i) {
-        const ExitCode result = ExportImage(view, images[i].index, png, folder + names[i]);
+        const ExitCode result = ExportImage(run.view, run.images[i].index, png, folder + run.names[i]);
         if (result == kExitOk) {
             ++written;
-            fprintf(stderr, "%u/%u %s\n", i + 1, total, names[i].c_str());
+            run.readable[i] = true;
+            fprintf(stderr, "%u/%u %s\n", i + 1, total, run.names[i].c_str());
         } else if (result == kExitCannotRead) {
             ++unreadable;
-            fprintf(stderr, "%u/%u %s: %s\n", i + 1, total, names[i].c_str(), ExitMessage(result));
+            fprintf(stderr, "%u/%u %s: %s\n", i + 1, total, run.names[i].c_str(), ExitMessage(result));
         } else {
             // The output side failed; the next file would fail the same way.
-            fprintf(stderr, "%u/%u %s: not written\n", i + 1, total, names[i].c_str());
-            ReleaseArchive(&view);
+            fprintf(stderr, "%u/%u %s: not written\n", i + 1, total, run.names[i].c_str());
+            ReleaseArchive(&run.view);
             return Fail(result);
         }
     }
-    ReleaseArchive(&view);
+    // The page comes last, when every file it links to is there.
+    const ExitCode paged = page != nullptr ? writePage(run, folder + page) : kExitOk;
+    ReleaseArchive(&run.view);
+    if (paged != kExitOk) {
+        fprintf(stderr, "%s: not written\n", page);
+        return Fail(paged);
+    }
     printf("%u written, %u unreadable\n", written, unreadable);
     if (fflush(stdout) != 0)
         return Fail(kExitCannotWrite);
     return unreadable == 0 ? kExitOk : kExitCannotRead;
+}
+
+int RunExportAll(int argc, char** argv)
+{
+    bool png = false;
+    if (!TakeOptions(&argc, &argv, &png, nullptr) || argc != 3 || argv[2][0] == '\0')
+        return kExitUsage;
+    return ExportAll(argv[1], argv[2], png, nullptr, nullptr);
 }

@@ -25,6 +25,7 @@ const Command kCommands[] = {
     {"info", "info ARCHIVE", RunInfo},
     {"export", "export ARCHIVE INDEX OUT.bmp|OUT.png", RunExport},
     {"export-all", "export-all [--png] ARCHIVE DIR", RunExportAll},
+    {"gallery", "gallery ARCHIVE DIR", RunGallery},
     {"pack", "pack [--price=N] OUT.mhk IMAGE.bmp|IMAGE.png...", RunPack},
     {"replace", "replace [--price=N] ARCHIVE OUT.mhk INDEX IMAGE [INDEX IMAGE]...", RunReplace},
     {"import-all", "import-all [--png] [--price=N] ARCHIVE DIR OUT.mhk", RunImportAll},

@@ -155,10 +155,29 @@ ExitCode CloseOutput(OutputFile* output, bool commit);
 // OpenOutput, one WriteOutput and CloseOutput.
 ExitCode WriteOutputFile(const std::string& path, const void* bytes, size_t count);
 
+// One run of export-all, as a page written beside its files sees it: the
+// archive (still mapped), its list, the file name of each listed picture
+// in the folder and whether it could be read.
+struct ExportRun {
+    const char* archivePath;
+    ArchiveView view;
+    std::vector<ListedImage> images;
+    std::vector<std::string> names;
+    std::vector<bool> readable;
+};
+typedef ExitCode (*PageWriter)(const ExportRun& run, const std::string& path);
+
+// export-all ARCHIVE DIR from start to end: lists the archive, checks every
+// output name (page too, when given) before anything is written, writes
+// each picture with its progress line, then the page through writePage,
+// then the summary. Returns the exit code.
+int ExportAll(const char* archivePath, const char* dir, bool png, const char* page, PageWriter writePage);
+
 // Sub-commands. argv[0] is the sub-command's name.
 int RunList(int argc, char** argv);
 int RunExport(int argc, char** argv);
 int RunExportAll(int argc, char** argv);
+int RunGallery(int argc, char** argv);
 int RunPack(int argc, char** argv);
 int RunReplace(int argc, char** argv);
 int RunImportAll(int argc, char** argv);
