@@ -68,6 +68,8 @@ case $arch in
     *) echo "wine-run.sh: $1 is not a 32-bit or 64-bit Windows program" >&2; exit 2 ;;
 esac
 prefix=${prefix:-${VELDER_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/velder/wineprefix-$arch}}
+# Wine takes only an absolute prefix.
+case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
 
 export WINEPREFIX="$prefix" WINEARCH="$arch" WINELOADER="$loader" WINEDEBUG="${VELDER_WINEDEBUG:--all,err+all}"
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
