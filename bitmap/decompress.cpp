@@ -101,17 +101,20 @@ inline void FillPattern(uint8_t* to, const uint8_t word[16], size_t n)
     }
 }
 
-// Copies a run of 4 to 16 bytes from at least 16 bytes back as four 4-byte
-// pieces, the later ones moved back to end at the run's end, so that no
-// byte after it is touched and the run's length costs no branch.
-constexpr size_t ShortRunPiece(size_t at, size_t last)
+// Where the piece of a run copy meant for offset at goes: moved back to
+// end where the last piece (at offset last) ends, if it would pass it.
+constexpr size_t RunPiece(size_t at, size_t last)
 {
     return at < last ? at : last;
 }
+
+// Copies a run of 4 to 16 bytes from at least 16 bytes back as four 4-byte
+// pieces, the later ones moved back to end at the run's end, so that no
+// byte after it is touched and the run's length costs no branch.
 inline void CopyShortRun(uint8_t* to, const uint8_t* from, size_t length)
 {
     // Written out: left as a loop, the compiler kept its counter and branch.
-    const size_t last = length - 4, second = ShortRunPiece(4, last), third = ShortRunPiece(8, last);
+    const size_t last = length - 4, second = RunPiece(4, last), third = RunPiece(8, last);
     Copy4(to, from);
     Copy4(to + second, from + second);
     Copy4(to + third, from + third);
@@ -124,8 +127,8 @@ inline void CopyShortRun(uint8_t* to, const uint8_t* from, size_t length)
 // a piece that is copied twice writes the same bytes twice.
 inline void CopyLongRun(uint8_t* to, const uint8_t* from, size_t length)
 {
-    const size_t last = length - 16, second = 16 < last ? 16 : last, third = 32 < last ? 32 : last,
-                 fourth = 48 < last ? 48 : last;
+    const size_t last = length - 16, second = RunPiece(16, last), third = RunPiece(32, last),
+                 fourth = RunPiece(48, last);
     Copy16(to, from);
     Copy16(to + second, from + second);
     Copy16(to + third, from + third);
@@ -225,10 +228,10 @@ inline size_t Left(const uint8_t* position, const uint8_t* end)
 // index), else the byte being written (offset: minus the distance). The
 // base is picked with a mask, not a branch: which codes come next is what a
 // picture decides, and a branch on it would be mispredicted. Back-references:
-// the copy length and the two high bits of the distance; the fixed forms
-// also where CopyShortRun's last three pieces go for their run and literal,
-// which is then no work at all. Sixteen bytes a row: a row's place is the
-// code shifted.
+// the copy length and the two high bits of the distance; for the fixed
+// forms also where CopyShortRun's last three pieces go for their run and
+// literal, worked out here once rather than at every code. Sixteen bytes a
+// row, so that a row's place is the code shifted.
 struct alignas(16) PairOp {
     PairCodeKind kind;
     uint8_t operands;
@@ -265,8 +268,8 @@ constexpr PairOp MakePairOp(unsigned code)
     if (rule.kind == kPairFixedReference) {
         op.length = static_cast<uint8_t>(FixedCopyLength(code));
         const size_t last = op.length + (op.length & 1) - 4;
-        op.piece[0] = static_cast<uint8_t>(ShortRunPiece(4, last));
-        op.piece[1] = static_cast<uint8_t>(ShortRunPiece(8, last));
+        op.piece[0] = static_cast<uint8_t>(RunPiece(4, last));
+        op.piece[1] = static_cast<uint8_t>(RunPiece(8, last));
         op.piece[2] = static_cast<uint8_t>(last);
     }
     op.skips = rule.kind == kPairTwoBytes && ((!rule.first.operand && rule.first.distance == 0) ||
