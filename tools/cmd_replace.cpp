@@ -163,6 +163,13 @@ int RunImportAll(int argc, char** argv)
     if (opened != kExitOk)
         return Fail(opened);
 
+    // A mistyped DIR would otherwise find every file missing and write a
+    // copy of ARCHIVE as though all had gone well.
+    if (!IsFolder(argv[2])) {
+        ReleaseArchive(&view);
+        fprintf(stderr, "%s is not a folder; nothing written\n", argv[2]);
+        return Fail(kExitCannotOpen);
+    }
     const std::string folder = FolderPrefix(argv[2]);
     const std::vector<std::string> names = ExportNames(images, png ? ".png" : ".bmp");
     const size_t total = images.size();

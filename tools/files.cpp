@@ -71,6 +71,12 @@ NameKind InspectName(const char* path)
     return attributes & FILE_ATTRIBUTE_READONLY ? kNameReadOnly : kNameRegular;
 }
 
+bool IsFolder(const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 // _O_EXCL opens with CREATE_NEW, which fails on any existing name.
 static int OpenNewFile(const char* path)
 {
@@ -119,6 +125,12 @@ NameKind InspectName(const char* path)
     if (!S_ISREG(info.st_mode))
         return kNameOther;
     return access(path, W_OK) == 0 ? kNameRegular : kNameReadOnly;
+}
+
+bool IsFolder(const char* path)
+{
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 // O_EXCL with O_CREAT fails on an existing name, a link included.

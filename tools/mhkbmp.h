@@ -101,6 +101,9 @@ enum NameKind {
 };
 NameKind InspectName(const char* path);
 
+// True when path is a folder (or, on Windows, a bare drive "X:"). Follows links.
+bool IsFolder(const char* path);
+
 // Creates path for writing only if no file, folder or link has that name;
 // otherwise nullptr with errno EEXIST. Never follows a link.
 FILE* CreateNewFile(const char* path);

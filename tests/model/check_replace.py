@@ -249,6 +249,8 @@ def main():
                 ("no-pictures", "replace n.mhk o.mhk 1 good.bmp", 4, MESSAGES[4], None),
                 ("existing-out-kept", "replace a.mhk n.mhk 2 bad.bmp", 7, b"bad.bmp", None),
                 ("import-all-out-is-read", "import-all a.mhk . 0001_one.bmp", 2, b"0001_one.bmp", None),
+                ("import-all-no-folder", "import-all a.mhk gone o.mhk", 2, b"gone is not a folder", None),
+                ("import-all-file-as-folder", "import-all a.mhk good.bmp o.mhk", 2, b"good.bmp is not", None),
                 ("import-all-two-edits", "import-all t.mhk . o.mhk", 7, b"0002_t.bmp", None),
                 ("import-all-fifo", "import-all a.mhk . o.mhk", 7, b"0002__2_.bmp", ("0002__2_.bmp", None))]:
             if args.native or not special or special[1]:
