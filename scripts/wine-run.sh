@@ -44,6 +44,7 @@ pe_arch() {
 }
 
 prefix=
+norandom=
 limit=${VELDER_WINE_TIMEOUT:-600}
 while [ $# -gt 0 ]; do
     case $1 in
@@ -64,7 +65,19 @@ case $arch in
                 "(the kernel's 32-bit emulation is off, or wine32 is missing)" >&2
             exit 126
         fi ;;
-    win64) loader=$loader64 ;;
+    win64)
+        loader=$loader64
+        # Debian's 64-bit loader comes without Wine's preloader, which would
+        # hold Wine's fixed addresses from the first instruction. The loader
+        # is linked at 0x7d000000, and the kernel starts its heap on a random
+        # page up to 1 GiB above it: about one start in 6,000 the heap lies
+        # over 0x7ffe0000, where Wine maps the shared user data, and Wine
+        # exits 1 ("failed to map the shared user data") before the program
+        # runs. Without address randomisation the heap starts right after the
+        # loader, 48 MB below. (A 32-bit heap moves 32 MB at most.)
+        if setarch "$(uname -m)" -R true 2>/dev/null; then
+            norandom="setarch $(uname -m) -R"
+        fi ;;
     *) echo "wine-run.sh: $1 is not a 32-bit or 64-bit Windows program" >&2; exit 2 ;;
 esac
 prefix=${prefix:-${VELDER_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/velder/wineprefix-$arch}}
@@ -91,10 +104,10 @@ if [ ! -f "$prefix/.velder-ready" ]; then
             fi
             mkdir "$prefix"
             : >"$prefix/.velder-prefix"
-            if [ -n "${DISPLAY:-}" ]; then "$loader" wineboot -i; else xvfb-run -a "$loader" wineboot -i; fi \
+            if [ -n "${DISPLAY:-}" ]; then $norandom "$loader" wineboot -i; else xvfb-run -a $norandom "$loader" wineboot -i; fi \
                 >/dev/null 2>&1
-            "$loader" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-            "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+            $norandom "$loader" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+            $norandom "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
             wineserver -w
             echo "$arch" >"$prefix/.velder-ready"
         fi
@@ -112,7 +125,7 @@ fi
 # pipes and hold them open long after the program ends. The server lingers a
 # minute so that runs in a row reuse it.
 if wineserver -p60 </dev/null >/dev/null 2>&1; then
-    "$loader" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    $norandom "$loader" cmd /c exit </dev/null >/dev/null 2>&1 || true
 fi
 
-exec timeout -k 10 "$limit" "$loader" "$@"
+exec timeout -k 10 "$limit" $norandom "$loader" "$@"
