@@ -28,7 +28,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import archive_gen  # noqa: E402
 import bitmap_model  # noqa: E402
-from mhk_model import MESSAGES, TBMP, open_archive, run_tool  # noqa: E402
+from mhk_model import MESSAGES, TBMP, keep_failure, open_archive, run_tool  # noqa: E402
 from pack_model import png_problem  # noqa: E402
 
 
@@ -271,10 +271,7 @@ class Checker:
         if not name.startswith("random-"):  # export-all --png covers the random ones
             self.export(name, path, indexes[0], True)
         if self.failures != failures:
-            keep = os.path.join(tempfile.gettempdir(), "velder-export-failure-" + name + ".mhk")
-            with open(keep, "wb") as f:
-                f.write(content)
-            print("  (archive kept as %s)" % keep)
+            print("  (archive kept as %s)" % keep_failure("export", name, content))
         os.remove(path)
 
     def output_side(self, native):

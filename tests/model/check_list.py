@@ -17,7 +17,7 @@ import tempfile
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import archive_gen  # noqa: E402
-from mhk_model import TBMP, list_archive, run_tool  # noqa: E402
+from mhk_model import TBMP, keep_failure, list_archive, run_tool  # noqa: E402
 
 
 def hand_made(rng):
@@ -81,10 +81,7 @@ def main():
             got = run_tool(args.command, [path], timeout=120)
             if got != expected:
                 failures += 1
-                keep = os.path.join(tempfile.gettempdir(), "velder-list-failure-" + name + ".mhk")
-                if isinstance(content, bytes):
-                    with open(keep, "wb") as f:
-                        f.write(content)
+                keep = keep_failure("list", name, content) if isinstance(content, bytes) else "nothing to keep"
                 print("MISMATCH %s (kept as %s)\n  expected %r\n  got      %r"
                       % (name, keep, (expected[0], expected[1][:300], expected[2]),
                          (got[0], got[1][:300], got[2])))

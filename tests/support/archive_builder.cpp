@@ -169,13 +169,14 @@ bool WriteBytes(const std::string& path, const Bytes& bytes)
 std::string TempPath(const std::string& leaf)
 {
     static std::atomic<unsigned> counter{0};
-    const char* dir = getenv("TEST_TMPDIR");
+    // The test runner points TMPDIR into the build tree; under Wine the
+    // prefix's own TEMP serves.
 #ifdef _WIN32
-    if (dir == nullptr)
-        dir = getenv("TEMP");
+    const char* dir = getenv("TEMP");
     const char* sep = "\\";
 #else
-    if (dir == nullptr)
+    const char* dir = getenv("TMPDIR");
+    if (dir == nullptr || *dir == '\0')
         dir = "/tmp";
     const char* sep = "/";
 #endif
