@@ -65,13 +65,17 @@ def card_text(b, rid, index, name, readable):
 
 
 def chromium(tmp, url, *options):
-    """Chromium's output for the page; it keeps everything it writes in tmp."""
+    """Chromium's output for the page; it keeps everything it writes in tmp, but
+    for its socket."""
     home = tempfile.mkdtemp(dir=tmp)
-    env = dict(os.environ, HOME=home, TMPDIR=home, XDG_CONFIG_HOME=home, XDG_CACHE_HOME=home)
-    done = subprocess.run(["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                           "--no-first-run", "--disable-background-networking", "--disable-component-update",
-                           "--disable-sync", "--user-data-dir=" + home, *options, url],
-                          capture_output=True, timeout=300, env=env, cwd=home)
+    # Its one socket lives under TMPDIR, and a socket's path must fit in 107
+    # bytes: the build tree, where the tests' TMPDIR points, may lie deeper.
+    with tempfile.TemporaryDirectory(prefix="velder-", dir="/tmp") as sockets:
+        env = dict(os.environ, HOME=home, TMPDIR=sockets, XDG_CONFIG_HOME=home, XDG_CACHE_HOME=home)
+        done = subprocess.run(["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                               "--no-first-run", "--disable-background-networking", "--disable-component-update",
+                               "--disable-sync", "--user-data-dir=" + home, *options, url],
+                              capture_output=True, timeout=300, env=env, cwd=home)
     if done.returncode != 0:
         sys.exit("chromium failed:\n" + done.stderr.decode(errors="replace")[-3000:])
     return done.stdout
