@@ -123,9 +123,15 @@ fi
 # Start the wineserver and the session's services here, detached from our
 # output: started by the program's own wine they would inherit the caller's
 # pipes and hold them open long after the program ends. The server lingers a
-# minute so that runs in a row reuse it.
-if wineserver -p60 </dev/null >/dev/null 2>&1; then
-    $norandom "$loader" cmd /c exit </dev/null >/dev/null 2>&1 || true
-fi
+# minute so that runs in a row reuse it. This happens under the prefix's
+# lock: a run started at the same moment waits for the services instead of
+# becoming the session's first program itself. Neither the server nor the
+# services may keep the lock's descriptor.
+(
+    flock 9
+    if wineserver -p60 </dev/null >/dev/null 2>&1 9>&-; then
+        $norandom "$loader" cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
+    fi
+) 9>"$prefix.lock"
 
 exec timeout -k 10 "$limit" $norandom "$loader" "$@"
