@@ -22,6 +22,11 @@ struct ArchiveView {
 // view->base is null. No file or mapping handle outlives the call.
 bool MapArchive(ArchiveView* view, const char* path);
 
+// MapArchive for a file the caller holds open for reading (a POSIX file
+// descriptor, or a Windows file HANDLE): the same results, and the file
+// stays open and the caller's.
+bool MapArchiveFile(ArchiveView* view, intptr_t file);
+
 // Unmaps view->base and sets it to null. view->size is left as it is.
 void ReleaseArchive(ArchiveView* view);
 

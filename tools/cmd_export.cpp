@@ -106,32 +106,36 @@ std::string FolderPrefix(const std::string& folder)
 
 int RunExport(int argc, char** argv)
 {
+    bool png = false;
     uint16_t index;
-    if (argc != 4 || !ParseIndex(argv[2], &index))
+    if (!TakeOptions(&argc, &argv, &png, nullptr) || argc != 4 || !ParseIndex(argv[2], &index) || argv[3][0] == '\0')
         return kExitUsage;
-    ArchiveView view;
+    const std::string out = argv[3];
+    ArchiveFile archive;
     std::vector<ListedImage> images;
-    ExitCode result = OpenAndList(argv[1], &view, &images);
+    ExitCode result = OpenAndList(argv[1], &archive, &images);
     if (result != kExitOk)
         return Fail(result);
 
     // The archive is never written over, whatever path names it.
     ProtectedFiles inputs;
     ProtectFile(&inputs, argv[1]);
-    result = CheckOutput(argv[3], inputs);
+    result = CheckOutput(out, inputs);
+    // "-" has no extension to go by.
     if (result == kExitOk)
-        result = ExportImage(view, index, EndsWithNoCase(argv[3], ".png"), argv[3]);
-    ReleaseArchive(&view);
+        result = ExportImage(archive.view(), index, png || (out != kStandardOutput && EndsWithNoCase(out, ".png")), out);
     return result == kExitOk ? kExitOk : Fail(result);
 }
 
 int ExportAll(const char* archivePath, const char* dir, bool png, const char* page, PageWriter writePage)
 {
+    ArchiveFile archive;
     ExportRun run;
     run.archivePath = archivePath;
-    ExitCode opened = OpenAndList(archivePath, &run.view, &run.images);
+    ExitCode opened = OpenAndList(archivePath, &archive, &run.images);
     if (opened != kExitOk)
         return Fail(opened);
+    run.view = archive.view();
 
     const std::string folder = FolderPrefix(dir);
     const unsigned total = static_cast<unsigned>(run.images.size());
@@ -146,10 +150,8 @@ int ExportAll(const char* archivePath, const char* dir, bool png, const char* pa
     if (page != nullptr)
         outputs.push_back(page);
     for (const std::string& name : outputs) {
-        if (CheckOutput(folder + name, inputs) != kExitOk) {
-            ReleaseArchive(&run.view);
+        if (CheckOutput(folder + name, inputs) != kExitOk)
             return Fail(kExitCannotOpen);
-        }
     }
 
     unsigned written = 0;
@@ -166,20 +168,19 @@ int ExportAll(const char* archivePath, const char* dir, bool png, const char* pa
         } else {
             // The output side failed; the next file would fail the same way.
             fprintf(stderr, "%u/%u %s: not written\n", i + 1, total, run.names[i].c_str());
-            ReleaseArchive(&run.view);
             return Fail(result);
         }
     }
     // The page comes last, when every file it links to is there.
     const ExitCode paged = page != nullptr ? writePage(run, folder + page) : kExitOk;
-    ReleaseArchive(&run.view);
+    archive.Close();
     if (paged != kExitOk) {
         fprintf(stderr, "%s: not written\n", page);
         return Fail(paged);
     }
     printf("%u written, %u unreadable\n", written, unreadable);
-    if (fflush(stdout) != 0)
-        return Fail(kExitCannotWrite);
+    if (FlushStandardOutput("every file was written") != kExitOk)
+        return kExitCannotWrite;
     return unreadable == 0 ? kExitOk : kExitCannotRead;
 }
 

@@ -80,6 +80,7 @@ void AppendTextByte(std::string* out, unsigned char byte, bool markup)
     }
 }
 
+// Strictly: no overlong form, no surrogate, nothing above U+10FFFF.
 bool IsUtf8(const std::string& text)
 {
     for (size_t i = 0; i < text.size();) {
@@ -87,6 +88,12 @@ bool IsUtf8(const std::string& text)
         const size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2
                             : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
         if (length == 0 || length > text.size() - i)
+            return false;
+        // The second byte's range is narrower after these leads.
+        const unsigned char second = static_cast<unsigned char>(text[i + 1 < text.size() ? i + 1 : i]);
+        const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+        const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+        if (length > 1 && (second < low || second > high))
             return false;
         for (size_t k = 1; k < length; ++k) {
             if ((text[i + k] & 0xC0) != 0x80)

@@ -46,15 +46,12 @@ int RunInfo(int argc, char** argv)
 {
     if (argc != 2)
         return kExitUsage;
-    ArchiveView view;
-    if (!MapArchive(&view, argv[1]))
-        return Fail(kExitCannotOpen);
-    const uint8_t* base = view.base;
-    const uint32_t size = view.size;
-    if (!IsValidArchive(base, size)) {
-        ReleaseArchive(&view);
-        return Fail(kExitNotArchive);
-    }
+    ArchiveFile archive;
+    const ExitCode opened = archive.Open(argv[1], false);
+    if (opened != kExitOk)
+        return Fail(opened);
+    const uint8_t* base = archive.view().base;
+    const uint32_t size = archive.view().size;
 
     std::string out = "size\t" + std::to_string(size) + "\n";
     std::string files = "-";
@@ -81,7 +78,7 @@ int RunInfo(int argc, char** argv)
         files = TableCount(base, size, directory + ReadBE16(base + kArchiveFileTable), kFileTableEntries,
                            kFileEntrySize);
     out += "files\t" + files + "\n";
-    ReleaseArchive(&view);
+    archive.Close();
     fwrite(out.data(), 1, out.size(), stdout);
-    return fflush(stdout) == 0 ? kExitOk : Fail(kExitCannotWrite);
+    return FlushStandardOutput();
 }

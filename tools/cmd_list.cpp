@@ -38,9 +38,9 @@ int RunList(int argc, char** argv)
 {
     if (argc != 2)
         return kExitUsage;
-    ArchiveView view;
+    ArchiveFile archive;
     std::vector<ListedImage> images;
-    ExitCode opened = OpenAndList(argv[1], &view, &images);
+    ExitCode opened = OpenAndList(argv[1], &archive, &images);
     if (opened != kExitOk)
         return Fail(opened);
 
@@ -50,7 +50,7 @@ int RunList(int argc, char** argv)
         char prefix[48];
         const uint8_t* data;
         uint32_t size;
-        if (GetResourceData(view.base, image.index, &data, &size))
+        if (GetResourceData(archive.view().base, image.index, &data, &size))
             snprintf(prefix, sizeof prefix, "%u\t%u\t%lu\t", image.id, image.index,
                      static_cast<unsigned long>(size));
         else
@@ -62,7 +62,7 @@ int RunList(int argc, char** argv)
             out += image.text;
         out += '\n';
     }
-    ReleaseArchive(&view);
+    archive.Close();
     fwrite(out.data(), 1, out.size(), stdout);
-    return fflush(stdout) == 0 ? kExitOk : Fail(kExitCannotWrite);
+    return FlushStandardOutput();
 }

@@ -14,52 +14,35 @@
 namespace {
 
 // Larger files cannot be accepted bitmaps (the largest is about 1 MB), so
-// they are refused before being read whole.
-const long kMaxInputSize = 64L << 20;
-
-int Report(const std::string& file, const std::string& message, int code)
-{
-    fprintf(stderr, "mhkbmp pack: %s: %s\n", file.c_str(), message.c_str());
-    return code;
-}
-
-// Reads the whole file; false when it cannot be opened or read.
-bool ReadInput(const char* path, std::vector<uint8_t>* bytes, bool* tooLarge)
-{
-    *tooLarge = false;
-    FILE* file = fopen(path, "rb");
-    if (file == nullptr)
-        return false;
-    bytes->clear();
-    uint8_t chunk[65536];
-    bool ok = true;
-    for (;;) {
-        size_t got = fread(chunk, 1, sizeof chunk, file);
-        bytes->insert(bytes->end(), chunk, chunk + got);
-        if (bytes->size() > size_t(kMaxInputSize)) {
-            *tooLarge = true;
-            break;
-        }
-        if (got < sizeof chunk) {
-            ok = ferror(file) == 0;
-            break;
-        }
-    }
-    fclose(file);
-    return ok;
-}
+// they are refused by their size, never read.
+const uint64_t kMaxInputSize = 64u << 20;
 
 }  // namespace
 
 ExitCode ReadImageFile(const char* path, BmpImage* image, std::string* reason)
 {
+    InputFile file;
+    const InputResult opened = OpenInput(path, &file);
+    if (opened != kInputOpen) {
+        *reason = opened == kInputNotRegular ? "not a regular file" : ExitMessage(kExitCannotOpen);
+        return kExitCannotOpen;
+    }
     std::vector<uint8_t> bytes;
-    bool tooLarge;
-    if (!ReadInput(path, &bytes, &tooLarge)) {
+    bool ok = true;
+    if (file.size <= kMaxInputSize) {
+        // A file that grows while it is read is cut at the limit all the same.
+        bytes.reserve(size_t(file.size));
+        uint8_t chunk[65536];
+        size_t got;
+        while ((ok = ReadInput(&file, chunk, sizeof chunk, &got)) && got > 0 && bytes.size() <= kMaxInputSize)
+            bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    CloseInput(&file);
+    if (!ok) {
         *reason = ExitMessage(kExitCannotOpen);
         return kExitCannotOpen;
     }
-    if (tooLarge) {
+    if (file.size > kMaxInputSize || bytes.size() > kMaxInputSize) {
         *reason = "too large to be an accepted bitmap file";
         return kExitRefused;
     }
@@ -96,7 +79,7 @@ std::string PackName(const std::string& path)
 int RunPack(int argc, char** argv)
 {
     CompressOptions options;
-    if (!TakeOptions(&argc, &argv, nullptr, &options) || argc < 3)
+    if (!TakeOptions(&argc, &argv, nullptr, &options) || argc < 3 || argv[1][0] == '\0')
         return kExitUsage;
     const std::string out = argv[1];
     const size_t count = size_t(argc) - 2;

@@ -13,38 +13,30 @@
 
 namespace {
 
-int Report(const char* command, const std::string& file, const std::string& message, int code)
-{
-    fprintf(stderr, "mhkbmp %s: %s: %s\n", command, file.c_str(), message.c_str());
-    return code;
-}
-
 bool WriteToOutput(void* context, const void* bytes, size_t count)
 {
     return WriteOutput(static_cast<OutputFile*>(context), bytes, count);
 }
 
-// Plans and writes the replacements into out, and releases the archive
-// (before the rename, which some systems refuse over a mapped file).
-int WriteReplaced(const char* command, const char* archivePath, ArchiveView* view,
-                  const std::vector<Replacement>& replacements, const std::string& out)
+// Plans and writes the replacements into out. The archive is unmapped
+// before the rename (which some systems refuse over a mapped file), and
+// must then still be the file that was read.
+int WriteReplaced(ArchiveFile* archive, const std::vector<Replacement>& replacements, const std::string& out)
 {
+    const ArchiveView& view = archive->view();
     ReplacementPlan plan;
     std::string reason;
-    const PlanResult planned = PlanReplacements(view->base, view->size, replacements, &plan, &reason);
-    if (planned != kPlanned) {
-        ReleaseArchive(view);
-        return Report(command, archivePath, reason + "; nothing written",
-                      planned == kPlanTooLarge ? kExitTooLarge : kExitRefused);
-    }
+    const PlanResult planned = PlanReplacements(view.base, view.size, replacements, &plan, &reason);
+    if (planned != kPlanned)
+        return Report(archive->path(), reason + "; nothing written", planned == kPlanTooLarge ? kExitTooLarge
+                                                                                             : kExitRefused);
     OutputFile output;
     ExitCode result = OpenOutput(out, &output);
     if (result == kExitOk) {
-        const bool written = WriteReplacedArchive(view->base, view->size, replacements, plan, WriteToOutput, &output);
-        ReleaseArchive(view);
+        const bool written = WriteReplacedArchive(view.base, view.size, replacements, plan, WriteToOutput, &output);
+        archive->Unmap();
+        output.unchanged = archive;
         result = CloseOutput(&output, written);
-    } else {
-        ReleaseArchive(view);
     }
     return result == kExitOk ? kExitOk : Fail(result);
 }
@@ -101,7 +93,7 @@ bool IsListed(const std::vector<ListedImage>& images, uint16_t index)
 int RunReplace(int argc, char** argv)
 {
     CompressOptions options;
-    if (!TakeOptions(&argc, &argv, nullptr, &options) || argc < 5 || (argc - 3) % 2 != 0)
+    if (!TakeOptions(&argc, &argv, nullptr, &options) || argc < 5 || (argc - 3) % 2 != 0 || argv[2][0] == '\0')
         return kExitUsage;
     const char* archivePath = argv[1];
     const std::string out = argv[2];
@@ -115,58 +107,51 @@ int RunReplace(int argc, char** argv)
         replacements.push_back(Replacement{index, {}});
     }
 
-    ArchiveView view;
+    ArchiveFile archive;
     std::vector<ListedImage> images;
-    const ExitCode opened = OpenAndList(archivePath, &view, &images);
+    const ExitCode opened = OpenAndList(archivePath, &archive, &images, true);
     if (opened != kExitOk)
         return Fail(opened);
     for (const Replacement& r : replacements) {
-        if (!IsListed(images, r.index)) {
-            ReleaseArchive(&view);
-            return Report("replace", archivePath, "file-table index " + std::to_string(r.index) +
-                                                      " is not a listed picture; nothing written", kExitRefused);
-        }
+        if (!IsListed(images, r.index))
+            return Report(archivePath, "file-table index " + std::to_string(r.index) +
+                                           " is not a listed picture; nothing written", kExitRefused);
     }
     // ARCHIVE may be OUT (the rename puts the new file in its place), but no
     // picture being read may be written over.
     ProtectedFiles inputs;
     for (int i = 4; i < argc; i += 2)
         ProtectFile(&inputs, argv[i]);
-    if (CheckOutput(out, inputs) != kExitOk) {
-        ReleaseArchive(&view);
+    if (CheckOutput(out, inputs) != kExitOk)
         return Fail(kExitCannotOpen);
-    }
     for (size_t k = 0; k < replacements.size(); ++k) {
         const char* path = argv[4 + 2 * k];
         BmpImage image;
         std::string reason;
         const ExitCode read = ReadImageFile(path, &image, &reason);
-        if (read != kExitOk) {
-            ReleaseArchive(&view);
-            return Report("replace", path, reason, read);
-        }
+        if (read != kExitOk)
+            return Report(path, reason, read);
         replacements[k].data = EncodeImage(image, options);
     }
-    return WriteReplaced("replace", archivePath, &view, replacements, out);
+    return WriteReplaced(&archive, replacements, out);
 }
 
 int RunImportAll(int argc, char** argv)
 {
     bool png = false;
     CompressOptions options;
-    if (!TakeOptions(&argc, &argv, &png, &options) || argc != 4 || argv[2][0] == '\0')
+    if (!TakeOptions(&argc, &argv, &png, &options) || argc != 4 || argv[2][0] == '\0' || argv[3][0] == '\0')
         return kExitUsage;
     const std::string out = argv[3];
-    ArchiveView view;
+    ArchiveFile archive;
     std::vector<ListedImage> images;
-    const ExitCode opened = OpenAndList(argv[1], &view, &images);
+    const ExitCode opened = OpenAndList(argv[1], &archive, &images, true);
     if (opened != kExitOk)
         return Fail(opened);
 
     // A mistyped DIR would otherwise find every file missing and write a
     // copy of ARCHIVE as though all had gone well.
     if (!IsFolder(argv[2])) {
-        ReleaseArchive(&view);
         fprintf(stderr, "%s is not a folder; nothing written\n", argv[2]);
         return Fail(kExitCannotOpen);
     }
@@ -176,10 +161,8 @@ int RunImportAll(int argc, char** argv)
     ProtectedFiles inputs;
     for (const std::string& name : names)
         ProtectFile(&inputs, (folder + name).c_str());
-    if (CheckOutput(out, inputs) != kExitOk) {
-        ReleaseArchive(&view);
+    if (CheckOutput(out, inputs) != kExitOk)
         return Fail(kExitCannotOpen);
-    }
 
     // The replacement each file-table index gets, so that a picture listed
     // twice is put back once, and two different edits of it are refused.
@@ -197,11 +180,13 @@ int RunImportAll(int argc, char** argv)
         if (kind == kNameAbsent) {
             status = "missing";
             ++missing;
-        } else if (kind == kNameOther) {
+        } else if (kind == kNameOther || kind == kNameLinkToOther) {
             read = kExitRefused;  // a FIFO would never give its bytes back
             status = "not a regular file";
         } else if ((read = ReadImageFile(path.c_str(), &image, &status)) != kExitOk) {
-        } else if (HoldsPicture(view, index, image)) {
+            if (read == kExitCannotOpen && status == "not a regular file")
+                read = kExitRefused;  // it became one since it was looked at
+        } else if (HoldsPicture(archive.view(), index, image)) {
             status = "unchanged";
             ++unchanged;
         } else {
@@ -226,14 +211,12 @@ int RunImportAll(int argc, char** argv)
         }
         fprintf(stderr, "%u/%u %s: %s\n", unsigned(i + 1), unsigned(total), names[i].c_str(), status.c_str());
     }
-    if (failure != kExitOk) {
-        ReleaseArchive(&view);
-        return Report("import-all", argv[2], std::to_string(refused) + (refused == 1 ? " file" : " files") +
-                                                  " refused; nothing written", failure);
-    }
-    const int result = WriteReplaced("import-all", argv[1], &view, replacements, out);
+    if (failure != kExitOk)
+        return Report(argv[2], std::to_string(refused) + (refused == 1 ? " file" : " files") +
+                                   " refused; nothing written", failure);
+    const int result = WriteReplaced(&archive, replacements, out);
     if (result != kExitOk)
         return result;
     printf("%u replaced, %u unchanged, %u missing\n", replaced, unchanged, missing);
-    return fflush(stdout) == 0 ? kExitOk : Fail(kExitCannotWrite);
+    return FlushStandardOutput((out + " was written").c_str());
 }

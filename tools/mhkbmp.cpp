@@ -23,7 +23,7 @@ struct Command {
 const Command kCommands[] = {
     {"list", "list ARCHIVE", RunList},
     {"info", "info ARCHIVE", RunInfo},
-    {"export", "export ARCHIVE INDEX OUT.bmp|OUT.png", RunExport},
+    {"export", "export [--png] ARCHIVE INDEX OUT.bmp|OUT.png|-", RunExport},
     {"export-all", "export-all [--png] ARCHIVE DIR", RunExportAll},
     {"gallery", "gallery ARCHIVE DIR", RunGallery},
     {"pack", "pack [--price=N] OUT.mhk IMAGE.bmp|IMAGE.png...", RunPack},
@@ -59,19 +59,6 @@ bool ParseNumber(const char* text, unsigned long max, unsigned long* value)
             return false;
     }
     return true;
-}
-
-// Enumeration callbacks have no context; the list being filled is here.
-std::vector<ListedImage>* s_listing;
-
-void OnCount(unsigned count)
-{
-    s_listing->reserve(count);
-}
-
-void OnItem(uint16_t id, uint16_t index, const char* name)
-{
-    s_listing->push_back(ListedImage{id, index, ListText(id, name)});
 }
 
 }  // namespace
@@ -118,38 +105,45 @@ bool TakeOptions(int* argc, char*** argv, bool* png, CompressOptions* options)
     return true;
 }
 
+const char* g_command = "";
+
 int Fail(ExitCode code)
 {
     fprintf(stderr, "%s\n", ExitMessage(code));
     return code;
 }
 
-std::string ListText(uint16_t id, const char* name)
+void Report(const std::string& what, const std::string& reason)
 {
-    if (name != nullptr)
-        return name;
-    char text[16];
-    snprintf(text, sizeof text, "[%u]", static_cast<unsigned>(id));
-    return text;
+    fprintf(stderr, "mhkbmp %s: %s: %s\n", g_command, what.c_str(), reason.c_str());
 }
 
-ExitCode OpenAndList(const char* archivePath, ArchiveView* view, std::vector<ListedImage>* images)
+int Report(const std::string& what, const std::string& reason, int code)
 {
-    if (!MapArchive(view, archivePath))
-        return kExitCannotOpen;
-    if (!IsValidArchive(view->base, view->size)) {
-        ReleaseArchive(view);
-        return kExitNotArchive;
+    Report(what, reason);
+    return code;
+}
+
+ExitCode FlushStandardOutput(const char* done)
+{
+    if (fflush(stdout) == 0 && !ferror(stdout))
+        return kExitOk;
+    Report("standard output", done != nullptr ? std::string("cannot be written; ") + done : "cannot be written");
+    return ExitCode(Fail(kExitCannotWrite));
+}
+
+bool EndsWithNoCase(const std::string& name, const char* suffix)
+{
+    const std::string tail(suffix);
+    if (name.size() < tail.size())
+        return false;
+    for (size_t i = 0; i < tail.size(); ++i) {
+        char c = name[name.size() - tail.size() + i];
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        if (c != tail[i])
+            return false;
     }
-    images->clear();
-    s_listing = images;
-    EnumerateResources(view->base, kTypeBitmap, OnCount, OnItem);
-    s_listing = nullptr;
-    if (images->empty()) {
-        ReleaseArchive(view);
-        return kExitNoImages;
-    }
-    return kExitOk;
+    return true;
 }
 
 int main(int argc, char** argv)
@@ -159,18 +153,20 @@ int main(int argc, char** argv)
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
 #endif
+    InstallInterruptHandlers();
     if (argc < 2)
         return Usage();
     if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
         PrintUsage(stdout);
-        return fflush(stdout) == 0 ? kExitOk : Fail(kExitCannotWrite);
+        return FlushStandardOutput();
     }
     if (strcmp(argv[1], "--version") == 0) {
         printf("mhkbmp %s\n", PRODUCT_VERSION);
-        return fflush(stdout) == 0 ? kExitOk : Fail(kExitCannotWrite);
+        return FlushStandardOutput();
     }
     for (const Command& command : kCommands) {
         if (strcmp(argv[1], command.name) == 0) {
+            g_command = command.name;
             int result = command.run(argc - 1, argv + 1);
             return result == kExitUsage ? Usage() : result;
         }

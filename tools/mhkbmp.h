@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "tools/files.h"
 #include "writer/bmp_reader.h"
 #include "writer/compress.h"
 
@@ -38,8 +39,59 @@ bool ParseIndex(const char* text, uint16_t* index);
 const unsigned kMaxPrice = 65536;
 bool TakeOptions(int* argc, char*** argv, bool* png, CompressOptions* options);
 
+// The sub-command being run ("list", "export", ...), for messages.
+extern const char* g_command;
+
 // Prints ExitMessage(code) as one line on stderr and returns code.
 int Fail(ExitCode code);
+
+// Prints "mhkbmp COMMAND: what: reason" as one line on stderr.
+void Report(const std::string& what, const std::string& reason);
+
+// Report, then returns code.
+int Report(const std::string& what, const std::string& reason, int code);
+
+// Flushes standard output: kExitOk, or kExitCannotWrite with the failure
+// reported, saying that what is done (when given) stays done.
+ExitCode FlushStandardOutput(const char* done = nullptr);
+
+// An archive open for reading for the whole of a command's run: the file
+// (locked, for the commands that write it back), its identity, size and
+// modification time as first read, and its mapped view. Everything is
+// released when it goes.
+class ArchiveFile {
+public:
+    ArchiveFile() = default;
+    ArchiveFile(const ArchiveFile&) = delete;
+    ArchiveFile& operator=(const ArchiveFile&) = delete;
+    ~ArchiveFile() { Close(); }
+
+    // Opens, locks when asked (waiting for another run that holds the
+    // lock, then taking the file that run left) and maps path, and checks
+    // its headers. kExitCannotOpen for a file that cannot be opened or is
+    // not a regular file, kExitNotArchive for one of 4 GiB or more or with
+    // headers that do not pass; a line naming the file says why, where
+    // the message does not.
+    ExitCode Open(const char* path, bool lock);
+
+    const ArchiveView& view() const { return view_; }
+    const char* path() const { return path_; }
+
+    // Unmaps the view (and, where the system needs it, closes the file) so
+    // that a new file can be renamed over it. The lock stays.
+    void Unmap();
+
+    // True when the path still names the file as it was read; otherwise
+    // *change says what happened to it.
+    bool StillSame(std::string* change) const { return StillSameFile(path_, file_, change); }
+
+    void Close();
+
+private:
+    const char* path_ = nullptr;
+    InputFile file_;
+    ArchiveView view_ = {nullptr, 0};
+};
 
 // One line of the viewer's image list.
 struct ListedImage {
@@ -51,10 +103,10 @@ struct ListedImage {
 // The list-box text of a resource: its name, or "[%d]" of the unsigned ID.
 std::string ListText(uint16_t id, const char* name);
 
-// Maps and validates archivePath into view and lists its tBMP resources in
-// table order, as the viewer's Open does. On anything but kExitOk nothing
-// stays mapped.
-ExitCode OpenAndList(const char* archivePath, ArchiveView* view, std::vector<ListedImage>* images);
+// Opens archivePath (ArchiveFile::Open) and lists its tBMP resources in
+// table order, as the viewer's Open does; kExitNoImages when there are none.
+ExitCode OpenAndList(const char* archivePath, ArchiveFile* archive, std::vector<ListedImage>* images,
+                     bool lock = false);
 
 // The names export-all gives the listed images, in list order:
 // NNNN_TEXT.EXT, with NNNN the 1-based position (four digits at least, as
@@ -71,8 +123,10 @@ std::string FolderPrefix(const std::string& folder);
 std::string PackName(const std::string& path);
 
 // Reads a file that pack accepts (an 8-bit or 608 x 392 24-bit bitmap, an
-// indexed or 608 x 392 RGB PNG). kExitCannotOpen when it cannot be read,
-// kExitRefused when it is not such a file; the reason goes to *reason.
+// indexed or 608 x 392 RGB PNG). kExitCannotOpen when it cannot be read or
+// is not a regular file, kExitRefused when it is not such a file or is
+// larger than any of them can be (told by its size, before reading); the
+// reason goes to *reason.
 ExitCode ReadImageFile(const char* path, BmpImage* image, std::string* reason);
 
 // The tBMP resource that pack makes of an image.
@@ -81,38 +135,8 @@ std::vector<uint8_t> EncodeImage(const BmpImage& image, const CompressOptions& o
 // True when name ends in suffix (lower-case ASCII), compared in any case.
 bool EndsWithNoCase(const std::string& name, const char* suffix);
 
-// What makes a file itself, whatever path reaches it: device and inode, or
-// volume serial number and file index on Windows.
-struct FileIdentity {
-    uint64_t volume;
-    uint64_t index;
-};
-
-// False when path names nothing that can be opened. Follows links.
-bool GetFileIdentity(const char* path, FileIdentity* identity);
-
-// What a name in the file system is, without following a link.
-enum NameKind {
-    kNameAbsent,    // nothing has that name
-    kNameRegular,   // a regular file this process may write
-    kNameReadOnly,  // a regular file it may not
-    kNameLink,      // a symbolic link (or other reparse point), whatever it points at
-    kNameOther,     // a folder, FIFO, device or socket, or a name that cannot be looked at
-};
-NameKind InspectName(const char* path);
-
-// True when path is a folder (or, on Windows, a bare drive "X:"). Follows links.
-bool IsFolder(const char* path);
-
-// Creates path for writing only if no file, folder or link has that name;
-// otherwise nullptr with errno EEXIST. Never follows a link.
-FILE* CreateNewFile(const char* path);
-
-// Platform pieces of writing an output: see output.cpp.
-unsigned long ProcessId();
-bool SyncFile(FILE* file);
-void CopyPermissions(const char* from, FILE* file);
-bool RenameOver(const char* from, const char* to);
+// The output name that means standard output.
+const char kStandardOutput[] = "-";
 
 // Every file a command writes goes through these. The files a command
 // reads are registered first; an output is then checked against them
@@ -130,17 +154,21 @@ void ProtectFile(ProtectedFiles* files, const char* path);
 
 // kExitOk when path may be written: it is not the same file as any of
 // files, and whatever has that name is a writable regular file or a link
-// (which is replaced, never followed). Otherwise prints "PATH is why;
+// to one or to nothing (which is replaced, never followed); "-", standard
+// output, must not be one of files either. Otherwise prints "PATH is why;
 // nothing written" on stderr and returns kExitCannotOpen.
 ExitCode CheckOutput(const std::string& path, const ProtectedFiles& files);
 
-// An output being written: the temporary file beside it.
+// An output being written: the temporary file beside it, or standard
+// output itself for "-".
 struct OutputFile {
     std::string path;
     std::string temporary;
     FILE* file;
-    bool replacing;  // a regular file had the name: sync before the rename
+    bool replacing;  // a regular file had the name: keep its owner and mode, sync before the rename
     bool failed;     // a write failed: the output is never committed
+    // When set, the archive must still be as it was read for the rename.
+    const ArchiveFile* unchanged;
 };
 
 // Creates the temporary file for path; kExitCannotOpen when it cannot be.

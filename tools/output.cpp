@@ -1,20 +1,17 @@
 // output.cpp - the one way mhkbmp writes a file. Nothing a command reads is
 // ever written over, nothing but a regular file or a link is ever replaced,
-// a link is replaced rather than followed, and a failed write leaves the
-// old file as it was: every output is written to a new temporary file in
-// its own folder (so the rename stays on one volume) and renamed over the
-// output only when all of it is out.
+// a link is replaced rather than followed, and a failed or interrupted
+// write leaves the old file as it was: every output is written to a new
+// temporary file in its own folder (so the rename stays on one volume) and
+// renamed over the output only when all of it is out.
 #include <errno.h>
 #include <stdio.h>
+
+#include <algorithm>
 
 #include "tools/mhkbmp.h"
 
 namespace {
-
-bool SameFile(const FileIdentity& a, const FileIdentity& b)
-{
-    return a.volume == b.volume && a.index == b.index;
-}
 
 ExitCode Refuse(const std::string& path, const std::string& why)
 {
@@ -47,14 +44,18 @@ void ProtectFile(ProtectedFiles* files, const char* path)
 ExitCode CheckOutput(const std::string& path, const ProtectedFiles& files)
 {
     FileIdentity output;
-    if (GetFileIdentity(path.c_str(), &output)) {
+    const bool stream = path == kStandardOutput;
+    if (stream ? GetStreamIdentity(stdout, &output) : GetFileIdentity(path.c_str(), &output)) {
         for (const ProtectedFile& file : files) {
             if (SameFile(output, file.identity))
-                return Refuse(path, "the same file as the input " + file.path);
+                return Refuse(stream ? "standard output" : path, "the same file as the input " + file.path);
         }
     }
+    if (stream)
+        return kExitOk;
     switch (InspectName(path.c_str())) {
     case kNameOther: return Refuse(path, "not a regular file");
+    case kNameLinkToOther: return Refuse(path, "a link to something that is not a regular file");
     case kNameReadOnly: return Refuse(path, "a read-only file");
     default: return kExitOk;
     }
@@ -63,8 +64,14 @@ ExitCode CheckOutput(const std::string& path, const ProtectedFiles& files)
 ExitCode OpenOutput(const std::string& path, OutputFile* output)
 {
     output->path = path;
-    output->replacing = InspectName(path.c_str()) == kNameRegular;
     output->failed = false;
+    output->unchanged = nullptr;
+    if (path == kStandardOutput) {
+        output->replacing = false;
+        output->file = stdout;
+        return kExitOk;
+    }
+    output->replacing = InspectName(path.c_str()) == kNameRegular;
     // A short name of its own, whatever the output's length, created only
     // where nothing had that name: a file or link already there is left
     // alone and the next name tried.
@@ -72,36 +79,66 @@ ExitCode OpenOutput(const std::string& path, OutputFile* output)
     output->file = nullptr;
     for (unsigned attempt = 0; output->file == nullptr && attempt < 100; ++attempt) {
         output->temporary = base + std::to_string(attempt) + ".tmp";
+        HoldInterrupts();
         output->file = CreateNewFile(output->temporary.c_str());
-        if (output->file == nullptr && errno != EEXIST)
+        const int error = errno;
+        if (output->file != nullptr)
+            SetInterruptCleanup(output->temporary.c_str());
+        AllowInterrupts();
+        if (output->file == nullptr && error != EEXIST)
             break;
     }
     if (output->file == nullptr)
         return kExitCannotOpen;
     if (output->replacing)
-        CopyPermissions(path.c_str(), output->file);
+        CopyOwnerAndMode(path.c_str(), output->file);
     return kExitOk;
 }
 
 bool WriteOutput(OutputFile* output, const void* bytes, size_t count)
 {
-    if (!output->failed && fwrite(bytes, 1, count, output->file) != count)
-        output->failed = true;
+    static const uint8_t kZeros[4096] = {};
+    if (bytes == nullptr && count > 0 && output->file != stdout) {
+        // A run of zeros as a hole in the new file, then its last byte, so
+        // that the file has its size even when nothing follows.
+        output->failed = output->failed || !SkipForward(output->file, count - 1);
+        bytes = kZeros;
+        count = 1;
+    }
+    for (size_t done = 0; !output->failed && done < count;) {
+        const size_t piece = bytes != nullptr ? count : std::min(count - done, sizeof kZeros);
+        output->failed = fwrite(bytes != nullptr ? bytes : kZeros, 1, piece, output->file) != piece;
+        done += piece;
+    }
     return !output->failed;
 }
 
 ExitCode CloseOutput(OutputFile* output, bool commit)
 {
     bool ok = commit && !output->failed && fflush(output->file) == 0;
+    if (output->file == stdout) {
+        output->file = nullptr;
+        if (!ok)
+            Report("standard output", "cannot be written");
+        return ok ? kExitOk : kExitCannotWrite;
+    }
     // The old file is gone once the rename is done, so the new one must be
     // on the disk first.
     if (ok && output->replacing)
         ok = SyncFile(output->file);
     ok = fclose(output->file) == 0 && ok;
     output->file = nullptr;
+    std::string change;
+    if (ok && output->unchanged != nullptr && !output->unchanged->StillSame(&change)) {
+        Report(output->unchanged->path(), change + " while it was being read; nothing written");
+        ok = false;
+    }
+    HoldInterrupts();
     ok = ok && RenameOver(output->temporary.c_str(), output->path.c_str());
     if (!ok)
         remove(output->temporary.c_str());
+    SetInterruptCleanup(nullptr);
+    AllowInterrupts();
     return ok ? kExitOk : kExitCannotWrite;
 }
 

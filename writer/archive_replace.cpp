@@ -127,6 +127,14 @@ uint64_t FileEntry(uint64_t table, uint32_t index)
     return table + kFileTableEntries + uint64_t(kFileEntrySize) * (index - 1u);
 }
 
+// count bytes from offset, zeros for those past the end of the file: what
+// they will read once the file has grown by zeros.
+void ReadPadded(const uint8_t* base, uint32_t size, uint64_t offset, uint8_t* bytes, uint32_t count)
+{
+    for (uint32_t i = 0; i < count; ++i)
+        bytes[i] = offset + i < size ? base[offset + i] : 0;
+}
+
 // One change to the old bytes: count bytes from data (or zeros when data
 // is null) at offset.
 struct Patch {
@@ -135,17 +143,6 @@ struct Patch {
     uint32_t count;
 };
 
-bool WriteZeros(ArchiveWriter write, void* context, uint32_t count)
-{
-    static const uint8_t kZeros[4096] = {};
-    while (count > 0) {
-        const uint32_t piece = std::min<uint32_t>(count, sizeof kZeros);
-        if (!write(context, kZeros, piece))
-            return false;
-        count -= piece;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -190,7 +187,25 @@ PlanResult PlanReplacements(const uint8_t* base, uint32_t size, const std::vecto
     }
     claims.Sort();
 
-    uint64_t end = size;
+    // Appended data must never bring to life a picture nobody named: it
+    // starts after the range of every entry that keeps its range, even one
+    // that lies partly or wholly past the end of the file (zeros between).
+    // The file table may run past the end too: every entry its count and
+    // the 16-bit indexes reach lies before the new data, in the zeros, so
+    // that no appended byte is ever read as an entry.
+    uint64_t start = size;
+    const uint64_t tableAt = uint64_t(ReadBE32(base + kArchiveDirectory)) + ReadBE16(base + kArchiveFileTable);
+    uint8_t field[kFileEntrySize];
+    ReadPadded(base, size, tableAt + kFileTableCount, field, 4);
+    const uint64_t count = ReadBE32(field);
+    start = std::max(start, FileEntry(tableAt, uint32_t(std::min<uint64_t>(count, 0x10000)) + 1));
+    for (uint64_t e = 1; e <= count && FileEntry(tableAt, uint32_t(e)) < size; ++e) {
+        if (e <= 0xFFFF && seen[e])
+            continue;
+        ReadPadded(base, size, FileEntry(tableAt, uint32_t(e)), field, kFileEntrySize);
+        start = std::max<uint64_t>(start, uint64_t(ReadBE32(field + kFileEntryData)) + ReadResourceSize(field));
+    }
+    uint64_t end = start;
     plan->placed.clear();
     for (const Replacement& r : replacements) {
         const uint8_t* entry = base + FileEntry(table, r.index);
@@ -203,7 +218,9 @@ PlanResult PlanReplacements(const uint8_t* base, uint32_t size, const std::vecto
             placed = {uint32_t(offset), uint32_t(old - r.data.size()), true};
         } else {
             if (end + r.data.size() > 0xFFFFFFFFu) {
-                *error = "the archive would pass 4 GiB";
+                *error = start > size ? "the archive would pass 4 GiB, its new data starting after the range of "
+                                      "every other file-table entry"
+                                    : "the archive would pass 4 GiB";
                 return kPlanTooLarge;
             }
             placed = {uint32_t(end), 0, false};
@@ -211,7 +228,9 @@ PlanResult PlanReplacements(const uint8_t* base, uint32_t size, const std::vecto
         }
         plan->placed.push_back(placed);
     }
-    plan->size = uint32_t(end);
+    // Without appended data there is nothing to start after.
+    plan->start = end == start ? size : uint32_t(start);
+    plan->size = end == start ? size : uint32_t(end);
     return kPlanned;
 }
 
@@ -250,12 +269,11 @@ bool WriteReplacedArchive(const uint8_t* base, uint32_t size, const std::vector<
     for (const Patch& patch : patches) {
         if (!write(context, base + at, size_t(patch.offset - at)))
             return false;
-        if (!(patch.data != nullptr ? write(context, patch.data, patch.count)
-                                    : WriteZeros(write, context, patch.count)))
+        if (!write(context, patch.data, patch.count))
             return false;
         at = patch.offset + patch.count;
     }
-    if (!write(context, base + at, size_t(size - at)))
+    if (!write(context, base + at, size_t(size - at)) || !write(context, nullptr, size_t(plan.start - size)))
         return false;
     for (size_t i = 0; i < replacements.size(); ++i) {
         if (!plan.placed[i].inPlace && !write(context, replacements[i].data.data(), replacements[i].data.size()))

@@ -18,7 +18,8 @@ struct Replacement {
 
 // Where a replacement goes: over its old range, when the new data fits there
 // and no table, name or other file entry shares a byte of it; else after the
-// end of the file, in the order the replacements were given.
+// end of the file and after the range of every file entry that is not
+// replaced (zeros in between), in the order the replacements were given.
 struct PlacedReplacement {
     uint32_t offset;    // where the new data starts
     uint32_t clear;     // bytes of the old range after the new data, zeroed
@@ -27,6 +28,7 @@ struct PlacedReplacement {
 
 struct ReplacementPlan {
     std::vector<PlacedReplacement> placed;  // one per replacement, in their order
+    uint32_t start;                         // where appended data starts: zeros from the old end to here
     uint32_t size;                          // the new file's size
 };
 
@@ -41,7 +43,8 @@ enum PlanResult {
 PlanResult PlanReplacements(const uint8_t* base, uint32_t size, const std::vector<Replacement>& replacements,
                             ReplacementPlan* plan, std::string* error);
 
-// Writes count bytes; false when they could not all be written.
+// Writes count bytes, or count zeros when bytes is null; false when they
+// could not all be written.
 typedef bool (*ArchiveWriter)(void* context, const void* bytes, size_t count);
 
 // Writes the new archive through write: the old bytes with the header's two

@@ -51,7 +51,10 @@ std::string Listing(const uint8_t* base, uint32_t size)
 bool AppendBytes(void* context, const void* bytes, size_t count)
 {
     auto* out = static_cast<std::vector<uint8_t>*>(context);
-    out->insert(out->end(), static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + count);
+    if (bytes == nullptr)
+        out->resize(out->size() + count, 0);
+    else
+        out->insert(out->end(), static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + count);
     return true;
 }
 
@@ -100,6 +103,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t inputSize)
         Check(!error.empty());
         return 0;
     }
+    // A damaged file table may send the new data gigabytes away.
+    Check(plan.size >= size && plan.start >= size && plan.start <= plan.size);
+    if (plan.size - size > (1u << 20))
+        return 0;
     std::vector<uint8_t> out;
     Check(WriteReplacedArchive(base, size, replacements, plan, AppendBytes, &out));
     Check(out.size() == plan.size && out.size() >= size && IsValidArchive(out.data(), uint32_t(out.size())));
@@ -154,8 +161,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t inputSize)
         bool replaced = false;
         for (const Replacement& r : replacements)
             replaced = replaced || r.index == index;
-        if (!replaced)
-            Check(Resource(out.data(), uint16_t(index)) == Resource(grown.data(), uint16_t(index)));
+        if (replaced)
+            continue;
+        Check(Resource(out.data(), uint16_t(index)) == Resource(grown.data(), uint16_t(index)));
+        // No appended byte in another entry's range: nothing comes to life.
+        const uint8_t* data;
+        uint32_t length;
+        Check(!GetResourceData(out.data(), uint16_t(index), &data, &length) ||
+              uint64_t(data - out.data()) + length <= plan.start);
     }
     Check(Listing(out.data(), uint32_t(out.size())) == Listing(grown.data(), uint32_t(grown.size())));
     return 0;

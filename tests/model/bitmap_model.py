@@ -12,7 +12,7 @@ import functools
 import os
 import struct
 
-from mhk_model import MESSAGES, be16, list_text, open_archive, resource_data
+from mhk_model import MESSAGES, be16, list_text, open_archive, refusal, resource_data
 
 PALETTE_BLOCK_END = 780   # 8-byte header, 4-byte palette header, 768 colour bytes
 STREAM_START = 784        # 4 bytes skipped after the palette block
@@ -197,8 +197,8 @@ def export(path, index):
         data = image_file(b, index)
         if data is not None:
             return 0, data, b"", b""
-        code = 5
-    return code, None, b"", MESSAGES[code] + b"\n"
+        return 5, None, b"", MESSAGES[5] + b"\n"
+    return code, None, b"", refusal(b"export", path, code)
 
 
 def export_all(path, extension=b".bmp"):
@@ -207,7 +207,7 @@ def export_all(path, extension=b".bmp"):
     names end in .png and the files hold the same pictures)."""
     code, b, items = open_archive(path)
     if code != 0:
-        return code, {}, b"", MESSAGES[code] + b"\n"
+        return code, {}, b"", refusal(b"export-all", path, code)
     files, err, unreadable = {}, [], 0
     for position, (rid, index, name) in enumerate(items, 1):
         file_name = export_name(position, list_text(rid, name), extension, len(items))

@@ -18,7 +18,6 @@ import argparse
 import os
 import random
 import resource
-import signal
 import stat
 import struct
 import sys
@@ -288,7 +287,7 @@ class Checker:
         for args in (["export", path, "1"], ["export", path, "1", out, "x"], ["export", path, "", out],
                      ["export", path, "-1", out], ["export", path, "+1", out], ["export", path, " 1", out],
                      ["export", path, "65536", out], ["export", path, "1x", out], ["export", path, "0x1", out],
-                     ["export", path, "99999999999999999999", out], ["export-all", path],
+                     ["export", path, "99999999999999999999", out], ["export", path, "1", ""], ["export-all", path],
                      ["export-all", path, ""], ["export-all", path, self.tmp, "x"], ["export-all", "--png", path],
                      ["export-all", path, "--png", self.tmp], ["export-all", "--PNG", path, self.tmp]):
             code, _, err = self.run(args)
@@ -341,6 +340,20 @@ class Checker:
         os.remove(out)
         self.run(["export", path, "2", out])
         self.compare("output", "unreadable creates nothing", False, os.path.exists(out))
+        # "-" is standard output, in either format; a file without write permission is refused, as root too.
+        png = bitmap_model.export(path, 1)[1]
+        for args, want in ((["export", path, "1", "-"], data), (["export", "--png", path, "1", "-"], png)):
+            code, got, _ = self.run(args)
+            self.compare("output", " ".join(args[:2]) + " to standard output", (0, None),
+                         (code, png_problem(got, want) if "--png" in args else got != want or None))
+        with open(out, "wb") as f:
+            f.write(b"kept")
+        os.chmod(out, 0o444)
+        code, _, err = self.run(["export", path, "1", out])
+        self.compare("output", "read-only", (2, True, b"kept"),
+                     (code, err.endswith(b" is a read-only file; nothing written\n" + MESSAGES[2] + b"\n"),
+                      open(out, "rb").read()))
+        os.remove(out)
 
         all_code, all_files, _, _ = bitmap_model.export_all(path)
         first = sorted(all_files)[0]
@@ -367,16 +380,22 @@ class Checker:
         cannot_write = (6, b"", MESSAGES[6] + b"\n")
         # Only a regular file or a link is ever replaced: a FIFO at the
         # output's name, alone or among export-all's names, stays a FIFO.
-        for args in (["export", path, "1", "{fifo}"], ["export-all", path, "{folder}"]):
+        # A link to one (/dev/stdout, say) names a stream: refused, never replaced.
+        for args, link in ((["export", path, "1", "{fifo}"], False), (["export-all", path, "{folder}"], False),
+                           (["export", path, "1", "{fifo}"], True), (["export-all", path, "{folder}"], True)):
             folder = tempfile.mkdtemp(dir=self.tmp)
             fifo = os.path.join(folder, first if args[0] == "export-all" else "out.bmp")
-            os.mkfifo(fifo)
+            os.mkfifo(fifo + ".fifo" if link else fifo)
+            if link:
+                os.symlink(os.path.basename(fifo) + ".fifo", fifo)
             reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)  # so that a writer fails rather than waits
             code, _, err = self.run([a.format(fifo=fifo, folder=folder) for a in args])
             os.close(reader)
-            self.compare("output", args[0] + " onto a FIFO", (2, True, [os.path.basename(fifo)], True),
-                         (code, err.endswith(b" is not a regular file; nothing written\n" + MESSAGES[2] + b"\n"),
-                          os.listdir(folder), stat.S_ISFIFO(os.lstat(fifo).st_mode)))
+            why = b"a link to something that is not a regular file" if link else b"not a regular file"
+            self.compare("output", args[0] + " onto a FIFO" + " through a link" * link,
+                         (2, True, sorted([os.path.basename(fifo)] + [os.path.basename(fifo) + ".fifo"] * link), True),
+                         (code, err.endswith(b" is " + why + b"; nothing written\n" + MESSAGES[2] + b"\n"),
+                          sorted(os.listdir(folder)), stat.S_ISLNK(os.lstat(fifo).st_mode) == link))
 
         # Past 9,999 pictures every position gets a fifth digit, so that the
         # names sort in list order.
@@ -389,9 +408,8 @@ class Checker:
         self.compare("output", "export-all of 10,005 pictures", (0, sorted(bitmap_model.export_all(many)[1]), True),
                      (code, names, names[9999:10001] == ["10000__9999_.bmp", "10001__10000_.bmp"]))
 
-        def small_files():
+        def small_files():  # SIGXFSZ as it comes: mhkbmp takes the limit for a failed write
             resource.setrlimit(resource.RLIMIT_FSIZE, (600, 600))
-            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
 
         self.compare("output", "file too large", cannot_write,
                      self.run(["export", path, "1", out], preexec_fn=small_files))

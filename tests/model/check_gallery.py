@@ -109,6 +109,20 @@ def main():
                   (run_tool(command, ["gallery", path, other])[0], len(os.listdir(other)) == 1,
                    open(victim, "rb").read(), open(path, "rb").read()))
 
+        # A file name is read as UTF-8 only when it strictly is: no overlong
+        # form, surrogate or value past U+10FFFF; else as Windows-1252.
+        for leaf in (b"ok-\xc3\xa9", b"overlong-\xc0\xaf", b"surrogate-\xed\xa0\x80", b"past-\xf4\x90\x80\x80"):
+            other, named = tempfile.mkdtemp(dir=tmp), os.path.join(os.fsencode(tmp), leaf + b".mhk")
+            with open(named, "wb") as f:
+                f.write(archive)
+            run_tool(command, ["gallery", os.fsdecode(named), other])
+            try:
+                title = leaf.decode("utf-8")
+            except UnicodeDecodeError:
+                title = leaf.decode("cp1252", errors="replace")
+            page = open(os.path.join(other, "index.html"), "rb").read()
+            check("title of %r" % leaf, (title + ".mhk").encode(), page.split(b"<title>")[1].split(b"</title>")[0])
+
         # The DOM as the browser built it: names only as text.
         _, b, items = open_archive(path)
         readable = [bitmap_model.image_file(b, index) is not None for _, index, _ in items]

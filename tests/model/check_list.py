@@ -20,9 +20,11 @@ import archive_gen  # noqa: E402
 from mhk_model import TBMP, keep_failure, list_archive, run_tool  # noqa: E402
 
 
-def hand_made(rng):
-    """(name, bytes or None for a missing file, or 'dir')."""
-    cases = [("missing", None), ("folder", "dir"), ("empty", b"")]
+def hand_made(rng, native):
+    """(name, bytes or None for a missing file, or one of SPECIAL)."""
+    cases = [("missing", None), ("folder", "dir"), ("empty", b""), ("huge", "huge")]
+    if native:  # never waited on, named directly or through a link
+        cases += [("fifo", "fifo"), ("link-to-fifo", "fifo-link")]
     minimal = bytearray(b"MHWK\0\0\0\x14RSRC\x01\0\0\0\0\0\0\x1c" + b"\0" * 8)
     cases.append(("minimal-28", bytes(minimal)))
     cases.append(("short-19", bytes(minimal[:19])))
@@ -35,6 +37,22 @@ def hand_made(rng):
     cases.append(("unnamed-ids", bytes(archive_gen.build(
         rng, [b"a"], [(TBMP, [(1000, 1), (40000, 1), (65535, 0)], [])])[0])))
     return cases
+
+
+def make_special(path, kind):
+    """A folder, a FIFO, a link to one, or a sparse file of 4 GiB and 28
+    bytes whose header claims 28 (the low 32 bits of its size)."""
+    if kind == "dir":
+        os.mkdir(path)
+    elif kind == "fifo":
+        os.mkfifo(path)
+    elif kind == "fifo-link":
+        os.mkfifo(path + ".fifo")
+        os.symlink(os.path.basename(path) + ".fifo", path)
+    else:
+        with open(path, "wb") as f:
+            f.write(b"MHWK\0\0\0\x14RSRC\x01\0\0\0\0\0\0\x1c" + b"\0" * 8)
+            f.truncate((1 << 32) + 28)
 
 
 def on_terminal(command, path):
@@ -64,7 +82,7 @@ def main():
     args = parser.parse_args()
 
     rng = random.Random(args.seed)
-    cases = hand_made(rng)
+    cases = hand_made(rng, args.native)
     for i in range(args.count):
         cases.append(("random-%d" % i, bytes(archive_gen.random_archive(rng))))
 
@@ -72,13 +90,15 @@ def main():
     with tempfile.TemporaryDirectory(prefix="velder-list-") as tmp:
         for name, content in cases:
             path = os.path.join(tmp, name + ".mhk")
-            if content == "dir":
-                os.mkdir(path)
+            if isinstance(content, str):
+                make_special(path, content)
             elif content is not None:
                 with open(path, "wb") as f:
                     f.write(content)
             expected = list_archive(path)
             got = run_tool(args.command, [path], timeout=120)
+            if content == "huge":
+                os.remove(path)
             if got != expected:
                 failures += 1
                 keep = keep_failure("list", name, content) if isinstance(content, bytes) else "nothing to keep"

@@ -191,7 +191,7 @@ class Checker:
         among them, untouched; out may be a name in the case's folder)."""
         self.cases += 1
         folder, paths = self.write_inputs(case, named)
-        out = os.path.join(folder, out or "out.mhk")
+        out = "" if out == "" else os.path.join(folder, out or "out.mhk")
         if keep_existing:
             with open(out, "wb") as f:
                 f.write(b"an earlier file")
@@ -348,6 +348,17 @@ def main():
         check.refused("unwritable", [("good.bmp", good)], 2, out=os.path.join(tmp, "no", "such", "folder.mhk"))
         os.makedirs(os.path.join(tmp, "out-is-folder", "taken.mhk"))
         check.refused("out-is-folder", [("good.bmp", good)], 2, out="taken.mhk")
+        check.refused("empty-out", [("good.bmp", good)], 1, out="")
+        os.makedirs(os.path.join(tmp, "out-read-only"))
+        with open(os.path.join(tmp, "out-read-only", "ro.mhk"), "wb") as f:
+            f.write(b"an earlier file")
+        os.chmod(f.name, 0o444)  # refused for everyone, root too
+        check.refused("out-read-only", [("good.bmp", good)], 2, out="ro.mhk")
+        # Told by its size, never read: a sparse 10 GiB file.
+        folder = check.write_inputs("input-too-large", [("huge.bmp", b"")])[0]
+        os.truncate(os.path.join(folder, "huge.bmp"), 10 << 30)
+        check.refused("input-too-large", [("good.bmp", good)], 7, args=[os.path.join(folder, "good.bmp"),
+                                                                       os.path.join(folder, "huge.bmp")])
         # An input is never written over, whichever place it has.
         two = [("a.bmp", good), ("b.png", Picture(2, 2, 8, [b"\1\2", b"\3\0"], grey[:4], png=True))]
         check.refused("out-is-first-input", two, 2, out="a.bmp")
@@ -360,6 +371,8 @@ def main():
             os.makedirs(os.path.join(tmp, "out-is-fifo"))
             os.mkfifo(os.path.join(tmp, "out-is-fifo", "fifo.mhk"))
             check.refused("out-is-fifo", [("good.bmp", good)], 2, out="fifo.mhk")
+            os.mkfifo(os.path.join(tmp, "out-is-fifo", "in.bmp"))  # an input is never waited on
+            check.refused("input-is-fifo", [("good.bmp", good)], 2, args=[os.path.join(tmp, "out-is-fifo", "in.bmp")])
             if not stat.S_ISFIFO(os.lstat(os.path.join(tmp, "out-is-fifo", "fifo.mhk")).st_mode):
                 check.fail("out-is-fifo", "the FIFO was replaced")
 

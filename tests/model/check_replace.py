@@ -10,11 +10,19 @@ usage: check_replace.py [--count N] [--seed S] [--demo DEMO.mhk] [--native] -- C
 """
 
 import argparse
+import fcntl
+import io
 import os
 import random
+import shlex
+import shutil
+import signal
+import stat
+import subprocess
 import struct
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
@@ -24,7 +32,7 @@ from check_pack import Picture, random_picture  # noqa: E402
 from mhk_model import (MESSAGES, TBMP, be16, be32, enumerate_type, is_valid, list_text, resource_data,  # noqa: E402
                        run_tool)
 from pack_model import bmp_file, exported_file, png_problem, read_bmp, read_png  # noqa: E402
-from replace_model import entry_of, info, replace, set_range  # noqa: E402
+from replace_model import entry_of, info, replace, set_range, whole  # noqa: E402
 
 
 def replace_archive(rng):
@@ -77,6 +85,18 @@ def replace_archive(rng):
     return bytes(b)
 
 
+def waiting_on(file):
+    """How many flock waiters /proc/locks shows for the file (an os.stat)."""
+    count = 0
+    for line in open("/proc/locks"):
+        fields = line.split()
+        if "->" in fields:
+            major, minor, inode = fields[-3].split(":")
+            count += (int(major, 16), int(minor, 16), int(inode)) == (os.major(file.st_dev), os.minor(file.st_dev),
+                                                                     file.st_ino)
+    return count
+
+
 def write(path, data):
     with open(path, "wb") as f:
         f.write(data)
@@ -112,9 +132,18 @@ class Checker:
         return self.packed[path, price]
 
     def holds(self, case, path, expected):
-        got = open(path, "rb").read() if os.path.exists(path) else b""
-        at = next((i for i, (x, y) in enumerate(zip(got, expected)) if x != y), min(len(got), len(expected)))
-        return self.check(case, got == expected, "%s differs from byte %d" % (os.path.basename(path), at))
+        """The file at path is expected: bytes, or (bytes, that many zeros,
+        bytes), whose zeros may run to gigabytes and are read in pieces."""
+        head, gap, tail = expected if isinstance(expected, tuple) else (expected, 0, b"")
+        with open(path, "rb") if os.path.exists(path) else io.BytesIO() as f:
+            got = f.read(len(head))
+            while got == head and gap > 0:
+                piece = f.read(min(gap, 1 << 24))
+                gap = gap - len(piece) if piece and piece.count(0) == len(piece) else -1
+            got += f.read() if got == head and gap == 0 else b"?"
+        want = head + tail
+        at = next((i for i, (x, y) in enumerate(zip(got, want)) if x != y), min(len(got), len(want)))
+        return self.check(case, got == want, "%s differs from byte %d" % (os.path.basename(path), at))
 
     def exports_as(self, case, folder, archive, index, picture, png):
         """export of index gives back picture: (width, height, bits, palette, rows)."""
@@ -138,8 +167,11 @@ class Checker:
         out = rng.choice(["archive.mhk", "out.mhk", "out.mhk"])
         pairs = [a for i, (path, _) in zip(indexes, pictures) for a in (rng.choice(["%d", "0%d"]) % i, path)]
         code, _, err = self.run(["replace"] + price + ["archive.mhk", out] + pairs, folder)
-        if self.check(case, code == 0, "exit %d: %r" % (code, err)) and self.holds(
-                case, os.path.join(folder, out), replace(bytes(b), list(zip(indexes, data)))):
+        expected = replace(bytes(b), list(zip(indexes, data)))
+        if expected is None:  # past 4 GiB: refused, nothing written
+            self.check(case, code == 8 and sorted(os.listdir(folder)) == ["archive.mhk"], "exit %d: %r" % (code, err))
+        elif self.check(case, code == 0, "exit %d: %r" % (code, err)) and self.holds(
+                case, os.path.join(folder, out), expected):
             for i, (_, p) in zip(indexes, pictures):
                 self.exports_as(case, folder, out, i, (p.width, p.height, p.bits, p.palette_bytes(), p.rows), p.png)
         if out != "archive.mhk":
@@ -147,17 +179,80 @@ class Checker:
 
     def refused(self, case, files, args, expected_code, culprit, special):
         """Expects the exit code, culprit on stderr and every file as it was;
-        special: (name, a link's target or None for a FIFO) made there too."""
-        folder, kind = self.folder(case, files), None
+        special: (name, "fifo", "fifo-link", "huge" (10 GiB, sparse),
+        "read-only" or a link's target) made there too."""
+        folder, kind, made = self.folder(case, files), None, []
         if special:
-            path = os.path.join(folder, special[0])
-            os.symlink(special[1], path) if special[1] else os.mkfifo(path)
+            name, what = special
+            path = os.path.join(folder, name)
+            if what == "read-only":
+                os.chmod(path, 0o444)
+            elif what == "huge":
+                with open(path, "wb") as f:
+                    f.truncate(10 << 30)
+            elif what.startswith("fifo"):
+                os.mkfifo(path + (".fifo" if what == "fifo-link" else ""))
+                if what == "fifo-link":
+                    os.symlink(name + ".fifo", path)
+            else:
+                os.symlink(what, path)
+            made = [] if what == "read-only" else [name, name + ".fifo"]
             kind = os.lstat(path).st_mode
         code, _, err = self.run(args, folder)
         self.check(case, code == expected_code and culprit in err, "exit %d, not %d: %r" % (code, expected_code, err))
-        now = {n: open(os.path.join(folder, n), "rb").read() for n in os.listdir(folder) if n != (special or "-")[0]}
+        now = {n: open(os.path.join(folder, n), "rb").read() for n in os.listdir(folder) if n not in made}
         self.check(case, now == files and (not special or os.lstat(path).st_mode == kind),
                    "files changed or left: %r" % sorted(set(now) ^ set(files)))
+
+    def writes(self, files, good, other, native):
+        """Two runs at once, interruptions, owner and mode, another user;
+        under Wine the first two, Ctrl+C (SIGINT) the one interruption."""
+        archive = files["a.mhk"]
+        # Held at the lock together, both land, the second on the first's result.
+        folder = self.folder("two-at-once", {"a.mhk": archive, "good.bmp": good, "other.bmp": other})
+        edits = [(i, self.encoded(os.path.join(folder, leaf), ())) for i, leaf in ((1, "good.bmp"), (2, "other.bmp"))]
+        with open(os.path.join(folder, "a.mhk"), "rb") as held:
+            if native:  # Windows runs lock by a named mutex instead
+                fcntl.flock(held, fcntl.LOCK_EX)
+            runs = [subprocess.Popen(self.command + ["replace", "a.mhk", "a.mhk", str(i), leaf], cwd=folder)
+                    for i, leaf in ((1, "good.bmp"), (2, "other.bmp"))]
+            while native and waiting_on(os.fstat(held.fileno())) < 2 and all(r.poll() is None for r in runs):
+                time.sleep(0.01)
+        codes = [r.wait() for r in runs]
+        results = [whole(replace(whole(replace(archive, [a])), [b])) for a, b in (edits, edits[::-1])]
+        self.check("two-at-once", codes == [0, 0] and open(os.path.join(folder, "a.mhk"), "rb").read() in results,
+                   "exits %r" % codes)
+        # An interrupted run removes its temporary file; the archive stays.
+        size = len(archive) + (256 << 20)
+        for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)[:3 if native else 1]:
+            folder = self.folder("interrupted-%d" % sig, {"good.bmp": good})
+            with open(os.path.join(folder, "a.mhk"), "wb") as f:
+                f.write(archive[:4] + struct.pack(">I", size - 8) + archive[8:16] + struct.pack(">I", size) +
+                        archive[20:])
+                f.truncate(size)
+            run = subprocess.Popen(self.command + ["replace", "a.mhk", "a.mhk", "1", "good.bmp"], cwd=folder,
+                                   preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
+            while run.poll() is None and len(os.listdir(folder)) == 2:
+                pass
+            run.send_signal(sig)
+            got = (run.wait(), sorted(os.listdir(folder)), os.path.getsize(os.path.join(folder, "a.mhk")))
+            self.check("interrupted-%d" % sig, got == (128 + sig, ["a.mhk", "good.bmp"], size), "%r" % (got,))
+        if not native or os.geteuid() != 0 or not shutil.which("setpriv"):
+            return
+        # Another user's file keeps its owner, group and mode; read-only means the mode for everyone.
+        os.chmod(self.tmp, 0o755)
+        folder = self.folder("owner-kept", {"a.mhk": archive, "good.bmp": good, "r.bmp": good})
+        os.chmod(folder, 0o777)
+        os.chown(os.path.join(folder, "a.mhk"), 65534, 65534)
+        os.chmod(os.path.join(folder, "a.mhk"), 0o640)
+        os.chmod(os.path.join(folder, "r.bmp"), 0o444)
+        nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+        codes = [self.run(["replace", "a.mhk", "a.mhk", "1", "good.bmp"], folder)[0],
+                 run_tool(nobody + self.command, ["export", "a.mhk", "1", "r.bmp"], cwd=folder)[0],
+                 run_tool(nobody + self.command, ["replace", "a.mhk", "a.mhk", "1", "good.bmp"], cwd=folder)[0]]
+        owner = os.stat(os.path.join(folder, "a.mhk"))
+        self.check("owner-kept", (codes, owner.st_uid, owner.st_gid, stat.S_IMODE(owner.st_mode)) ==
+                   ([0, 2, 0], 65534, 65534, 0o640), "%r" % ((codes, owner),))
 
     def import_all(self, case, demo, edit, png, options=(), out="out.mhk", summary=None):
         """export-all, then edit {position: function of the file's path, or
@@ -252,15 +347,26 @@ def main():
                 ("import-all-no-folder", "import-all a.mhk gone o.mhk", 2, b"gone is not a folder", None),
                 ("import-all-file-as-folder", "import-all a.mhk good.bmp o.mhk", 2, b"good.bmp is not", None),
                 ("import-all-two-edits", "import-all t.mhk . o.mhk", 7, b"0002_t.bmp", None),
-                ("import-all-fifo", "import-all a.mhk . o.mhk", 7, b"0002__2_.bmp", ("0002__2_.bmp", None))]:
-            if args.native or not special or special[1]:
-                check.refused("refuse-" + case, files, command.split(), code, culprit, special)
+                ("import-all-fifo", "import-all a.mhk . o.mhk", 7, b"0002__2_.bmp", ("0002__2_.bmp", "fifo")),
+                # Read-only means the mode, whoever runs it; nothing read waits or reads a file too large.
+                ("read-only-archive", "replace a.mhk a.mhk 1 good.bmp", 2, b"a.mhk is a read-only", ("a.mhk", "read-only")),
+                ("empty-out", "replace a.mhk '' 1 good.bmp", 1, b"usage", None),
+                ("import-all-empty-out", "import-all a.mhk . ''", 1, b"usage", None),
+                ("archive-fifo", "replace f.mhk o.mhk 1 good.bmp", 2, b"f.mhk: not a regular", ("f.mhk", "fifo")),
+                ("image-fifo-link", "replace a.mhk o.mhk 1 f.bmp", 2, b"f.bmp: not a regular", ("f.bmp", "fifo-link")),
+                ("import-all-fifo-link", "import-all a.mhk . o.mhk", 7, b"0002__2_.bmp: not a regular",
+                 ("0002__2_.bmp", "fifo-link")),
+                ("import-all-huge-file", "import-all a.mhk . o.mhk", 7, b"0002__2_.bmp: too large", ("0002__2_.bmp", "huge"))]:
+            if args.native or not special or not special[1].startswith("fifo"):
+                check.refused("refuse-" + case, files, shlex.split(command), code, culprit, special)
 
         usage = check.run(["--help"])
         check.check("help", usage[0] == 0 and b"import-all" in usage[1] and check.run(["-h"]) == usage, repr(usage))
         check.check("version", check.run(["--version"]) == (0, b"mhkbmp 1.0.0\n", b""), "")
         wrong = check.run(["replace", "a.mhk"])
         check.check("usage-error", wrong[0] == 1 and not wrong[1] and usage[1] in wrong[2], repr(wrong))
+
+        check.writes(files, good, Picture(2, 1, 8, [b"\1\2"], grey[:3]).data, args.native)
 
         if args.demo:
             demo = open(args.demo, "rb").read()

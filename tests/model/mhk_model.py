@@ -161,9 +161,12 @@ def list_text(rid, name):
 
 
 def open_archive(path):
-    """(exit code, bytes, items) as the viewer's Open would end."""
+    """(exit code, bytes, items) as the viewer's Open would end; only a
+    regular file of less than 4 GiB is read."""
     if not os.path.isfile(path):
         return 2, None, []
+    if os.path.getsize(path) >= 1 << 32:
+        return 3, None, []
     with open(path, "rb") as f:
         b = f.read()
     if len(b) == 0:
@@ -174,6 +177,19 @@ def open_archive(path):
     if not items:
         return 4, b, []
     return 0, b, items
+
+
+def refusal(command, path, code):
+    """stderr of `mhkbmp COMMAND path ...` when ARCHIVE path ends it with
+    code: the message, after a line naming a file that is not a regular one
+    or that no 32-bit header can describe."""
+    line, name = b"", os.fsencode(path)
+    if os.path.exists(path) and not os.path.isfile(path):
+        line = b"mhkbmp %s: %s: not a regular file\n" % (command, name)
+    elif code == 3 and os.path.getsize(path) >= 1 << 32:
+        line = b"mhkbmp %s: %s: %d bytes; an archive's size must fit its 32-bit header\n" % (
+            command, name, os.path.getsize(path))
+    return line + MESSAGES[code] + b"\n"
 
 
 def on_terminal(text):
@@ -188,7 +204,7 @@ def list_archive(path, terminal=False):
     or on a terminal."""
     code, b, items = open_archive(path)
     if code != 0:
-        return code, b"", MESSAGES[code] + b"\n"
+        return code, b"", refusal(b"list", path, code)
     out = []
     for rid, index, name in items:
         found = resource_data(b, index)

@@ -6,7 +6,6 @@ file), and the lines `info` prints.
 
 import struct
 
-from archive_gen import fix_sizes
 from mhk_model import be16, be32, resource_data
 
 
@@ -69,21 +68,54 @@ def claims(b):
     return out
 
 
+def append_start(b, replaced):
+    """Where appended data starts: after the end of the file, of every file
+    entry's range but the replaced ones' (entry numbers from 0), and of every
+    entry of the file table that 16-bit indexes reach, all read as the file
+    grown by zeros would read them."""
+    ft = be32(b, 20) + be16(b, 24)
+    padded = b + bytes(max(0, ft + 4 - len(b)))
+    count = be32(padded, ft)
+    start = max(len(b), ft + 4 + 10 * min(count, 65536))
+    for k in range(count):
+        at = ft + 4 + 10 * k
+        if at >= len(b):
+            break
+        entry = b[at:at + 10] + bytes(10)
+        if k not in replaced:
+            start = max(start, be32(entry, 0) + ((entry[6] << 16) | (entry[4] << 8) | entry[5]))
+    return start
+
+
 def replace(b, pairs):
-    """OUT's bytes after putting each (index, resource bytes) in turn."""
-    out, claimed = bytearray(b), claims(b)
+    """OUT after putting each (index, resource bytes) in turn, as (its
+    bytes up to the old end, the zeros after them, the appended bytes), or
+    None when it would pass 4 GiB. Appended data starts after the range of
+    every entry that is not replaced, which a damaged file table may place
+    gigabytes away."""
+    head, tail, claimed = bytearray(b), bytearray(), claims(b)
+    start = append_start(b, {(index - 1) & 0xFFFF for index, _ in pairs})
     for index, data in pairs:
         k, at, old = (index - 1) & 0xFFFF, entry_of(b, index), resource_data(b, index)
         if old and len(data) <= old[1] and not any(max(s, old[0]) < min(e, sum(old)) and who != k
                                                    for s, e, who in claimed):
             offset = old[0]
-            out[offset:offset + old[1]] = data + bytes(old[1] - len(data))
+            head[offset:offset + old[1]] = data + bytes(old[1] - len(data))
         else:
-            offset = len(out)
-            out += data
-        set_range(out, at, offset, len(data))
-    fix_sizes(out)
-    return bytes(out)
+            offset = start + len(tail)
+            if offset + len(data) > 0xFFFFFFFF:
+                return None
+            tail += data
+        set_range(head, at, offset, len(data))
+    size = start + len(tail) if tail else len(b)
+    struct.pack_into(">II", head, 4, size - 8, 0x52535243)
+    struct.pack_into(">I", head, 16, size)
+    return bytes(head), size - len(b) - len(tail), bytes(tail)
+
+
+def whole(result):
+    """The bytes of a result of replace."""
+    return result[0] + bytes(result[1]) + result[2]
 
 
 def tag_text(tag):

@@ -1,0 +1,300 @@
+// files_win32.cpp - the file-system calls of mhkbmp on Windows.
+#include "tools/files.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <stdlib.h>
+#include <string.h>
+#include <windows.h>
+
+namespace {
+
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+HANDLE AsHandle(intptr_t handle)
+{
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+void Identify(const BY_HANDLE_FILE_INFORMATION& info, FileIdentity* identity)
+{
+    identity->volume = info.dwVolumeSerialNumber;
+    identity->index = uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+}
+
+int64_t Modified(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    return int64_t(uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32 | info.ftLastWriteTime.dwLowDateTime);
+}
+
+// A file on a disk, not a folder: devices (NUL, CON, COM1, ...) and pipes
+// answer to file names too.
+bool IsRegular(HANDLE file, BY_HANDLE_FILE_INFORMATION* info)
+{
+    return GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, info) != 0 &&
+           (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Looks at whatever path names, through links, without disturbing anyone
+// else's use of it: no access asked, everything shared. Backup semantics
+// let a folder be opened too.
+HANDLE OpenToLook(const char* path)
+{
+    return CreateFileA(path, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// The temporary file the console handler removes; the lock keeps the
+// handler and the creation or rename of a temporary file apart.
+CRITICAL_SECTION s_interruptLock;
+char* s_temporary;
+
+BOOL WINAPI OnConsoleEvent(DWORD event)
+{
+    // 128 + the number of the C runtime's signal for the event: SIGINT,
+    // SIGBREAK, and SIGHUP's for a closed console.
+    UINT code;
+    switch (event) {
+    case CTRL_C_EVENT: code = 130; break;
+    case CTRL_BREAK_EVENT: code = 149; break;
+    case CTRL_CLOSE_EVENT: code = 129; break;
+    default: return FALSE;
+    }
+    EnterCriticalSection(&s_interruptLock);
+    // The file is open with delete sharing: it goes when the process ends.
+    if (s_temporary != nullptr)
+        DeleteFileA(s_temporary);
+    // Nothing of the main thread's runs again, no buffer is flushed.
+    TerminateProcess(GetCurrentProcess(), code);
+    return TRUE;
+}
+
+}  // namespace
+
+bool GetFileIdentity(const char* path, FileIdentity* identity)
+{
+    HANDLE file = OpenToLook(path);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool ok = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    if (ok)
+        Identify(info, identity);
+    return ok;
+}
+
+bool GetStreamIdentity(FILE* stream, FileIdentity* identity)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!IsRegular(AsHandle(_get_osfhandle(_fileno(stream))), &info))
+        return false;
+    Identify(info, identity);
+    return true;
+}
+
+NameKind InspectName(const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return kNameAbsent;
+    HANDLE file = OpenToLook(path);
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool regular = file != INVALID_HANDLE_VALUE && IsRegular(file, &info);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return file == INVALID_HANDLE_VALUE || regular ? kNameLink : kNameLinkToOther;
+    if (!regular)
+        return kNameOther;
+    return attributes & FILE_ATTRIBUTE_READONLY ? kNameReadOnly : kNameRegular;
+}
+
+bool IsFolder(const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+InputResult OpenInput(const char* path, InputFile* file)
+{
+    // Writers are kept out while the file is read; a rename over it is
+    // not, and StillSameFile tells.
+    HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD attributes = GetFileAttributesA(path);
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? kInputNotRegular
+                                                                                                : kInputCannotOpen;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!IsRegular(handle, &info)) {
+        CloseHandle(handle);
+        return kInputNotRegular;
+    }
+    file->handle = reinterpret_cast<intptr_t>(handle);
+    file->size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    Identify(info, &file->identity);
+    file->modified = Modified(info);
+    return kInputOpen;
+}
+
+bool ReadInput(InputFile* file, void* bytes, size_t count, size_t* got)
+{
+    DWORD done = 0;
+    const DWORD piece = count > 0x40000000 ? 0x40000000 : DWORD(count);
+    const bool ok = ReadFile(AsHandle(file->handle), bytes, piece, &done, nullptr) != 0;
+    *got = ok ? done : 0;
+    return ok;
+}
+
+void CloseInputForRename(InputFile* file)
+{
+    if (file->handle != -1)
+        CloseHandle(AsHandle(file->handle));
+    file->handle = -1;
+}
+
+void CloseInput(InputFile* file)
+{
+    if (file->lock != 0) {
+        ReleaseMutex(AsHandle(file->lock));
+        CloseHandle(AsHandle(file->lock));
+        file->lock = 0;
+    }
+    CloseInputForRename(file);
+}
+
+InputResult OpenLockedInput(const char* path, InputFile* file, void (*onWait)(const char* path))
+{
+    for (unsigned turn = 0; turn < kLockTurns; ++turn) {
+        FileIdentity identity;
+        if (!GetFileIdentity(path, &identity))
+            return OpenInput(path, file);
+        char name[80];
+        const unsigned long long volume = identity.volume, index = identity.index;
+        snprintf(name, sizeof name, "Global\\mhkbmp-%016llx-%016llx", volume, index);
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+        if (mutex == nullptr) {  // "Global\" may be closed to this account
+            snprintf(name, sizeof name, "Local\\mhkbmp-%016llx-%016llx", volume, index);
+            mutex = CreateMutexA(nullptr, FALSE, name);
+        }
+        if (mutex == nullptr)
+            return kInputCannotLock;
+        DWORD waited = WaitForSingleObject(mutex, 0);
+        if (waited == WAIT_TIMEOUT) {
+            onWait(path);
+            waited = WaitForSingleObject(mutex, INFINITE);
+        }
+        // An abandoned mutex is owned all the same: its holder ended.
+        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+            CloseHandle(mutex);
+            return kInputCannotLock;
+        }
+        const InputResult opened = OpenInput(path, file);
+        if (opened == kInputOpen && SameFile(file->identity, identity)) {
+            file->lock = reinterpret_cast<intptr_t>(mutex);
+            return kInputOpen;
+        }
+        if (opened == kInputOpen)
+            CloseInput(file);
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+        if (opened != kInputOpen)
+            return opened;
+    }
+    return kInputCannotLock;
+}
+
+bool StillSameFile(const char* path, const InputFile& file, std::string* change)
+{
+    HANDLE handle = OpenToLook(path);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *change = "was removed";
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool looked = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    FileIdentity now = {};
+    if (looked)
+        Identify(info, &now);
+    if (!looked || !SameFile(now, file.identity))
+        *change = "was replaced by another file";
+    else if ((uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow) != file.size)
+        *change = "changed size";
+    else if (Modified(info) != file.modified)
+        *change = "was modified";
+    else
+        return true;
+    return false;
+}
+
+FILE* CreateNewFile(const char* path)
+{
+    // CREATE_NEW fails on any existing name. Delete sharing lets the
+    // console handler remove the file while it is still open.
+    HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        errno = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? EEXIST : EACCES;
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    FILE* file = _fdopen(fd, "wb");
+    if (file == nullptr)
+        _close(fd);
+    return file;
+}
+
+unsigned long ProcessId()
+{
+    return static_cast<unsigned long>(_getpid());
+}
+
+bool SyncFile(FILE* file)
+{
+    return FlushFileBuffers(AsHandle(_get_osfhandle(_fileno(file)))) != 0;
+}
+
+bool SkipForward(FILE* file, uint64_t count)
+{
+    return _fseeki64(file, static_cast<__int64>(count), SEEK_CUR) == 0;
+}
+
+void CopyOwnerAndMode(const char*, FILE*)
+{
+}
+
+bool RenameOver(const char* from, const char* to)
+{
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+void InstallInterruptHandlers()
+{
+    InitializeCriticalSection(&s_interruptLock);
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+void HoldInterrupts()
+{
+    EnterCriticalSection(&s_interruptLock);
+}
+
+void AllowInterrupts()
+{
+    LeaveCriticalSection(&s_interruptLock);
+}
+
+void SetInterruptCleanup(const char* temporary)
+{
+    free(s_temporary);
+    s_temporary = temporary != nullptr ? _strdup(temporary) : nullptr;
+}
