@@ -7,13 +7,9 @@
 
 #include <string.h>
 
-namespace {
+#include "archive/directory.h"
 
-// True when length bytes at offset lie inside a file of fileSize bytes.
-inline bool Fits(uint64_t offset, uint64_t length, uint32_t fileSize)
-{
-    return offset <= fileSize && length <= fileSize - offset;
-}
+namespace {
 
 // One past the last zero byte at or after from, or from itself when there is
 // none. A name starting at q (from <= q < result) is therefore terminated
@@ -61,25 +57,20 @@ const char* FindResourceName(const uint8_t* nameArea, uint16_t index, const uint
     return reinterpret_cast<const char*>(nameArea + s_nameOffset[index]);
 }
 
-// The type entry for type in the directory, or null when there is none or
-// the type table does not lie inside the file (end is one past its last byte).
-const uint8_t* FindTypeEntry(const uint8_t* directory, uint32_t type, const uint8_t* end)
+// The type entry for type, or false when there is none or the type table
+// does not lie wholly inside the file: a table that runs off the end is no
+// table, even where the entry that matches is inside.
+bool FindTypeEntry(const uint8_t* base, uint32_t size, const ArchiveDirectory& directory, uint32_t type,
+                   TypeTables* found)
 {
-    uint64_t room = static_cast<uint64_t>(end - directory);
-    if (room < kDirectoryTypes)
-        return nullptr;
-    unsigned count = ReadBE16(directory + kDirectoryTypeCount);
-    // The whole type table must be in the file, not just the entry that
-    // matches: a table that runs off the end is no table.
-    if (kDirectoryTypes + static_cast<uint64_t>(kTypeEntrySize) * count > room)
-        return nullptr;
+    if (!directory.types.inside)
+        return false;
     // Last to first: when a tag is stored twice, the later entry wins.
-    for (unsigned i = count; i-- > 0;) {
-        const uint8_t* entry = directory + kDirectoryTypes + kTypeEntrySize * i;
-        if (ReadBE32(entry + kTypeEntryTag) == type)
-            return entry;
+    for (unsigned i = directory.types.count; i-- > 0;) {
+        if (ReadTypeEntry(base, size, directory, i, found) && found->tag == type)
+            return true;
     }
-    return nullptr;
+    return false;
 }
 
 }  // namespace
@@ -100,48 +91,30 @@ bool IsValidArchive(const uint8_t* base, uint32_t size)
 void EnumerateResources(const uint8_t* base, uint32_t type, ResourceCountCallback onCount,
                         ResourceItemCallback onItem)
 {
-    uint32_t fileSize = ReadBE32(base + kArchiveFileSize);
-    if (fileSize < kArchiveDirectory + 4)
+    const uint32_t fileSize = ReadBE32(base + kArchiveFileSize);
+    ArchiveDirectory directory;
+    ReadDirectory(base, fileSize, &directory);
+    TypeTables tables;
+    if (!FindTypeEntry(base, fileSize, directory, type, &tables))
         return;
-    const uint8_t* end = base + fileSize;
-    uint32_t dirOffset = ReadBE32(base + kArchiveDirectory);
-    if (!Fits(dirOffset, kDirectoryTypes, fileSize))
-        return;
-    const uint8_t* directory = base + dirOffset;
-
-    const uint8_t* typeEntry = FindTypeEntry(directory, type, end);
-    if (typeEntry == nullptr)
+    const TableSpan& resources = tables.resources;
+    if (resources.count == 0 || !resources.inside)
         return;
 
-    uint64_t tableOffset = static_cast<uint64_t>(dirOffset) + ReadBE16(typeEntry + kTypeEntryResources);
-    if (!Fits(tableOffset, kTableEntries, fileSize))
-        return;
-    const uint8_t* resourceTable = base + tableOffset;
-    unsigned count = ReadBE16(resourceTable + kTableCount);
-    if (count == 0 ||
-        !Fits(tableOffset, kTableEntries + static_cast<uint64_t>(kResourceEntrySize) * count, fileSize))
-        return;
-
-    onCount(count);
+    onCount(resources.count);
 
     // A name table that leaves the file is treated as empty. Names must
     // start inside the file and end before it does.
     const uint8_t* nameArea = nullptr;
     const uint8_t* namesEnd = nullptr;
-    uint64_t namesOffset = static_cast<uint64_t>(dirOffset) + ReadBE16(typeEntry + kTypeEntryNames);
-    if (Fits(namesOffset, kTableEntries, fileSize)) {
-        unsigned nameCount = ReadBE16(base + namesOffset + kTableCount);
-        uint64_t areaOffset = static_cast<uint64_t>(dirOffset) + ReadBE16(directory + kDirectoryNameArea);
-        if (nameCount != 0 && areaOffset < fileSize &&
-            Fits(namesOffset, kTableEntries + static_cast<uint64_t>(kNameEntrySize) * nameCount, fileSize)) {
-            BuildNameIndex(base + namesOffset, nameCount);
-            nameArea = base + areaOffset;
-            namesEnd = EndOfTerminatedNames(nameArea, end);
-        }
+    if (tables.names.count != 0 && tables.names.inside && directory.nameArea < fileSize) {
+        BuildNameIndex(base + tables.names.offset, tables.names.count);
+        nameArea = base + directory.nameArea;
+        namesEnd = EndOfTerminatedNames(nameArea, base + fileSize);
     }
 
-    const uint8_t* entry = resourceTable + kTableEntries;
-    for (unsigned i = 0; i < count; ++i, entry += kResourceEntrySize) {
+    const uint8_t* entry = base + resources.entries;
+    for (unsigned i = 0; i < resources.count; ++i, entry += kResourceEntrySize) {
         uint16_t index = ReadBE16(entry + kResourceEntryIndex);
         onItem(ReadBE16(entry + kResourceEntryId), index, FindResourceName(nameArea, index, namesEnd));
     }
@@ -149,22 +122,14 @@ void EnumerateResources(const uint8_t* base, uint32_t type, ResourceCountCallbac
 
 bool GetResourceData(const uint8_t* base, uint16_t index, const uint8_t** data, uint32_t* size)
 {
-    uint32_t fileSize = ReadBE32(base + kArchiveFileSize);
-    if (fileSize < kArchiveFileTable + 2)
-        return false;
-    uint64_t tableOffset =
-        static_cast<uint64_t>(ReadBE32(base + kArchiveDirectory)) + ReadBE16(base + kArchiveFileTable);
-    if (!Fits(tableOffset, kFileTableEntries, fileSize))
-        return false;
-    uint32_t count = ReadBE32(base + tableOffset + kFileTableCount);
-
+    const uint32_t fileSize = ReadBE32(base + kArchiveFileSize);
+    ArchiveDirectory directory;
+    ReadDirectory(base, fileSize, &directory);
     // 16-bit, so that index 0 becomes 65535 and fails with any table that
     // fits the 16-bit indexes.
-    uint16_t entryNumber = static_cast<uint16_t>(index - 1);
-    if (entryNumber >= count)
-        return false;
-    uint64_t entryOffset = tableOffset + kFileTableEntries + static_cast<uint64_t>(kFileEntrySize) * entryNumber;
-    if (!Fits(entryOffset, kFileEntrySize, fileSize))
+    const uint16_t entryNumber = static_cast<uint16_t>(index - 1);
+    const uint64_t entryOffset = FileEntryAt(directory, entryNumber);
+    if (!directory.files.counted || entryNumber >= directory.files.count || !Inside(entryOffset, kFileEntrySize, fileSize))
         return false;
 
     const uint8_t* entry = base + entryOffset;

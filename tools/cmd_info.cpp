@@ -5,39 +5,31 @@
 // is "-"; so is the file count.
 #include <stdio.h>
 
-#include "archive/layout.h"
+#include "archive/directory.h"
 #include "tools/mhkbmp.h"
 
 namespace {
 
-bool Inside(uint64_t offset, uint64_t length, uint32_t size)
+// A table's count, or "-" unless all of it lies in the file.
+std::string Count(const TableSpan& table)
 {
-    return offset <= size && length <= size - offset;
-}
-
-// The count of a table at offset whose entries start at first ("-" unless
-// all of it is in the file): a type's tables count in 16 bits, the file
-// table in 32.
-std::string TableCount(const uint8_t* base, uint32_t size, uint64_t offset, uint32_t first, uint32_t entryBytes)
-{
-    if (!Inside(offset, first, size))
-        return "-";
-    const uint32_t count = first == kTableEntries ? ReadBE16(base + offset + kTableCount)
-                                                  : ReadBE32(base + offset + kFileTableCount);
-    return Inside(offset, first + uint64_t(entryBytes) * count, size) ? std::to_string(count) : "-";
+    return table.inside ? std::to_string(table.count) : "-";
 }
 
 // Four printable ASCII bytes as they are, anything else as 0x and hex.
-std::string Tag(const uint8_t* bytes)
+std::string Tag(uint32_t tag)
 {
-    char text[16];
-    for (int i = 0; i < 4; ++i) {
-        if (bytes[i] < 0x20 || bytes[i] > 0x7E) {
-            snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(ReadBE32(bytes)));
-            return text;
+    std::string text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const unsigned char c = static_cast<unsigned char>(tag >> shift);
+        if (c < 0x20 || c > 0x7E) {
+            char hex[16];
+            snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(tag));
+            return hex;
         }
+        text += static_cast<char>(c);
     }
-    return std::string(reinterpret_cast<const char*>(bytes), 4);
+    return text;
 }
 
 }  // namespace
@@ -54,30 +46,13 @@ int RunInfo(int argc, char** argv)
     const uint32_t size = archive.view().size;
 
     std::string out = "size\t" + std::to_string(size) + "\n";
-    std::string files = "-";
-    // The directory's offset and the file table's are read only when the
-    // file holds them, as the reader does.
-    const uint64_t directory = size >= kArchiveDirectory + 4 ? ReadBE32(base + kArchiveDirectory) : size;
+    ArchiveDirectory directory;
+    ReadDirectory(base, size, &directory);
     // The type table counts only whole, as the reader takes it.
-    if (Inside(directory, kDirectoryTypes, size)) {
-        const unsigned types = ReadBE16(base + directory + kDirectoryTypeCount);
-        if (Inside(directory + kDirectoryTypes, uint64_t(kTypeEntrySize) * types, size)) {
-            for (unsigned t = 0; t < types; ++t) {
-                const uint8_t* entry = base + directory + kDirectoryTypes + kTypeEntrySize * t;
-                out += "type\t" + Tag(entry + kTypeEntryTag) + "\t" +
-                       TableCount(base, size, directory + ReadBE16(entry + kTypeEntryResources), kTableEntries,
-                                  kResourceEntrySize) +
-                       "\t" +
-                       TableCount(base, size, directory + ReadBE16(entry + kTypeEntryNames), kTableEntries,
-                                  kNameEntrySize) +
-                       "\n";
-            }
-        }
-    }
-    if (size >= kArchiveFileTable + 2)
-        files = TableCount(base, size, directory + ReadBE16(base + kArchiveFileTable), kFileTableEntries,
-                           kFileEntrySize);
-    out += "files\t" + files + "\n";
+    TypeTables type;
+    for (unsigned t = 0; directory.types.inside && ReadTypeEntry(base, size, directory, t, &type); ++t)
+        out += "type\t" + Tag(type.tag) + "\t" + Count(type.resources) + "\t" + Count(type.names) + "\n";
+    out += "files\t" + Count(directory.files) + "\n";
     archive.Close();
     fwrite(out.data(), 1, out.size(), stdout);
     return FlushStandardOutput();

@@ -12,7 +12,7 @@
 
 #include <algorithm>
 
-#include "archive/layout.h"
+#include "archive/directory.h"
 
 namespace {
 
@@ -53,11 +53,6 @@ private:
     std::vector<uint64_t> ends_;
 };
 
-bool Inside(uint64_t offset, uint64_t length, uint32_t size)
-{
-    return offset <= size && length <= size - offset;
-}
-
 // A zero-terminated name from offset on, its zero included (cut at the end
 // of the file when it has none).
 uint64_t NameLength(const uint8_t* base, uint64_t offset, uint32_t size)
@@ -68,63 +63,41 @@ uint64_t NameLength(const uint8_t* base, uint64_t offset, uint32_t size)
     return zero == nullptr ? size - offset : uint64_t(static_cast<const uint8_t*>(zero) - (base + offset)) + 1;
 }
 
-// A table of count entries of entrySize bytes behind a 16-bit count, and
-// where the count cannot be read, the part of the count that is there.
-uint16_t AddTable(Claims* claims, const uint8_t* base, uint32_t size, uint64_t offset, uint32_t entrySize)
-{
-    if (!Inside(offset, kTableEntries, size)) {
-        claims->Add(offset, kTableEntries);
-        return 0;
-    }
-    const uint16_t count = ReadBE16(base + offset + kTableCount);
-    claims->Add(offset, kTableEntries + uint64_t(entrySize) * count);
-    return count;
-}
-
-void AddStructure(Claims* claims, const uint8_t* base, uint32_t size)
+// What the header, the directory, every type's tables and names and the
+// file table claim. A table running past the end still claims what it has
+// inside the file; the file table only once its count is in the file.
+void AddStructure(Claims* claims, const uint8_t* base, uint32_t size, const ArchiveDirectory& directory)
 {
     claims->Add(0, kArchiveHeaderSize);
-    const uint64_t directory = ReadBE32(base + kArchiveDirectory);
-    if (Inside(directory, kDirectoryTypes, size)) {
-        const uint64_t area = directory + ReadBE16(base + directory + kDirectoryNameArea);
-        const unsigned types = ReadBE16(base + directory + kDirectoryTypeCount);
-        claims->Add(directory, kDirectoryTypes + uint64_t(kTypeEntrySize) * types);
-        for (unsigned t = 0; t < types; ++t) {
-            const uint64_t entry = directory + kDirectoryTypes + uint64_t(kTypeEntrySize) * t;
-            if (!Inside(entry, kTypeEntrySize, size))
+    claims->Add(directory.types.offset, directory.types.end - directory.types.offset);
+    TypeTables type;
+    for (unsigned t = 0; ReadTypeEntry(base, size, directory, t, &type); ++t) {
+        claims->Add(type.resources.offset, type.resources.end - type.resources.offset);
+        claims->Add(type.names.offset, type.names.end - type.names.offset);
+        for (unsigned n = 0; n < type.names.count; ++n) {
+            const uint64_t entry = type.names.entries + uint64_t(kNameEntrySize) * n;
+            if (!Inside(entry, kNameEntrySize, size))
                 break;
-            AddTable(claims, base, size, directory + ReadBE16(base + entry + kTypeEntryResources),
-                     kResourceEntrySize);
-            const uint64_t names = directory + ReadBE16(base + entry + kTypeEntryNames);
-            const unsigned count = AddTable(claims, base, size, names, kNameEntrySize);
-            for (unsigned n = 0; n < count; ++n) {
-                const uint64_t nameEntry = names + kTableEntries + uint64_t(kNameEntrySize) * n;
-                if (!Inside(nameEntry, kNameEntrySize, size))
-                    break;
-                const uint64_t name = area + ReadBE16(base + nameEntry + kNameEntryOffset);
-                claims->Add(name, NameLength(base, name, size));
-            }
+            const uint64_t name = directory.nameArea + ReadBE16(base + entry + kNameEntryOffset);
+            claims->Add(name, NameLength(base, name, size));
         }
-    } else {
-        claims->Add(directory, kDirectoryTypes);
     }
+    if (directory.files.counted)
+        claims->Add(directory.files.offset, directory.files.end - directory.files.offset);
 }
 
-// The file table's offset and the number of its entries inside the file.
-bool FileTable(const uint8_t* base, uint32_t size, uint64_t* table, uint32_t* entries)
+// The number of file entries that lie inside the file.
+uint32_t EntriesInside(const ArchiveDirectory& directory, uint32_t size)
 {
-    *table = uint64_t(ReadBE32(base + kArchiveDirectory)) + ReadBE16(base + kArchiveFileTable);
-    if (!Inside(*table, kFileTableEntries, size))
-        return false;
-    const uint64_t count = ReadBE32(base + *table + kFileTableCount);
-    *entries = uint32_t(std::min<uint64_t>(count, (size - *table - kFileTableEntries) / kFileEntrySize));
-    return true;
+    if (!directory.files.counted)
+        return 0;
+    return uint32_t(std::min<uint64_t>(directory.files.count, (size - directory.files.entries) / kFileEntrySize));
 }
 
-// The file entry of a 1-based index in the table at table.
-uint64_t FileEntry(uint64_t table, uint32_t index)
+// The file entry of a 1-based index.
+uint64_t FileEntry(const ArchiveDirectory& directory, uint64_t index)
 {
-    return table + kFileTableEntries + uint64_t(kFileEntrySize) * (index - 1u);
+    return FileEntryAt(directory, index - 1);
 }
 
 // count bytes from offset, zeros for those past the end of the file: what
@@ -149,41 +122,34 @@ struct Patch {
 PlanResult PlanReplacements(const uint8_t* base, uint32_t size, const std::vector<Replacement>& replacements,
                             ReplacementPlan* plan, std::string* error)
 {
-    uint64_t table;
-    uint32_t entries = 0;
-    const bool hasTable = FileTable(base, size, &table, &entries);
-    std::vector<bool> seen(65536, false);
+    ArchiveDirectory directory;
+    ReadDirectory(base, size, &directory);
+    const uint32_t entries = EntriesInside(directory, size);
+    std::vector<bool> replaced(65536, false);
     for (const Replacement& r : replacements) {
         const std::string which = "file-table index " + std::to_string(r.index);
-        if (!hasTable || r.index == 0 || r.index > entries) {
+        if (r.index == 0 || r.index > entries) {
             *error = which + " has no entry in the archive's file table";
             return kPlanRefused;
         }
         // Its offset and size fields could not change without changing the
         // header's own fields, or where the tables are.
-        if (FileEntry(table, r.index) < kArchiveHeaderSize) {
+        if (FileEntry(directory, r.index) < kArchiveHeaderSize) {
             *error = which + " lies in the archive's header";
             return kPlanRefused;
         }
-        if (seen[r.index]) {
-            *error = which + " is given twice";
-            return kPlanRefused;
-        }
-        seen[r.index] = true;
+        replaced[r.index] = true;
         if (r.data.empty() || r.data.size() > kMaxResourceSize) {
-            *error = which + ": a resource must be 1 to 16777215 bytes long";
+            *error = which + ": a resource must be 1 to " + std::to_string(kMaxResourceSize) + " bytes long";
             return kPlanTooLarge;
         }
     }
 
     Claims claims(size);
-    AddStructure(&claims, base, size);
-    if (hasTable) {
-        claims.Add(table, kFileTableEntries + uint64_t(kFileEntrySize) * ReadBE32(base + table + kFileTableCount));
-        for (uint32_t e = 1; e <= entries; ++e) {
-            const uint8_t* entry = base + FileEntry(table, e);
-            claims.Add(ReadBE32(entry + kFileEntryData), ReadResourceSize(entry));
-        }
+    AddStructure(&claims, base, size, directory);
+    for (uint32_t e = 1; e <= entries; ++e) {
+        const uint8_t* entry = base + FileEntry(directory, e);
+        claims.Add(ReadBE32(entry + kFileEntryData), ReadResourceSize(entry));
     }
     claims.Sort();
 
@@ -193,22 +159,20 @@ PlanResult PlanReplacements(const uint8_t* base, uint32_t size, const std::vecto
     // The file table may run past the end too: every entry its count and
     // the 16-bit indexes reach lies before the new data, in the zeros, so
     // that no appended byte is ever read as an entry.
-    uint64_t start = size;
-    const uint64_t tableAt = uint64_t(ReadBE32(base + kArchiveDirectory)) + ReadBE16(base + kArchiveFileTable);
     uint8_t field[kFileEntrySize];
-    ReadPadded(base, size, tableAt + kFileTableCount, field, 4);
+    ReadPadded(base, size, directory.files.offset + kFileTableCount, field, 4);
     const uint64_t count = ReadBE32(field);
-    start = std::max(start, FileEntry(tableAt, uint32_t(std::min<uint64_t>(count, 0x10000)) + 1));
-    for (uint64_t e = 1; e <= count && FileEntry(tableAt, uint32_t(e)) < size; ++e) {
-        if (e <= 0xFFFF && seen[e])
+    uint64_t start = std::max<uint64_t>(size, FileEntry(directory, std::min<uint64_t>(count, 0x10000) + 1));
+    for (uint64_t e = 1; e <= count && FileEntry(directory, e) < size; ++e) {
+        if (e <= 0xFFFF && replaced[e])
             continue;
-        ReadPadded(base, size, FileEntry(tableAt, uint32_t(e)), field, kFileEntrySize);
+        ReadPadded(base, size, FileEntry(directory, e), field, kFileEntrySize);
         start = std::max<uint64_t>(start, uint64_t(ReadBE32(field + kFileEntryData)) + ReadResourceSize(field));
     }
     uint64_t end = start;
     plan->placed.clear();
     for (const Replacement& r : replacements) {
-        const uint8_t* entry = base + FileEntry(table, r.index);
+        const uint8_t* entry = base + FileEntry(directory, r.index);
         const uint64_t offset = ReadBE32(entry + kFileEntryData);
         const uint32_t old = ReadResourceSize(entry);
         PlacedReplacement placed = {};
@@ -237,9 +201,8 @@ PlanResult PlanReplacements(const uint8_t* base, uint32_t size, const std::vecto
 bool WriteReplacedArchive(const uint8_t* base, uint32_t size, const std::vector<Replacement>& replacements,
                           const ReplacementPlan& plan, ArchiveWriter write, void* context)
 {
-    uint64_t table;
-    uint32_t entries;
-    FileTable(base, size, &table, &entries);
+    ArchiveDirectory directory;
+    ReadDirectory(base, size, &directory);
 
     // Every change inside the old bytes; none of them overlap, since an
     // in-place range shares no byte with the header or the file table.
@@ -255,7 +218,7 @@ bool WriteReplacedArchive(const uint8_t* base, uint32_t size, const std::vector<
         // Bytes 0 to 6 of the entry; the unread ones after them stay.
         WriteBE32(field + kFileEntryData, placed.offset);
         WriteResourceSize(field, count);
-        patches.push_back({FileEntry(table, r.index), field, kFileEntrySizeHigh + 1});
+        patches.push_back({FileEntry(directory, r.index), field, kFileEntrySizeHigh + 1});
         if (placed.inPlace) {
             patches.push_back({placed.offset, r.data.data(), count});
             if (placed.clear > 0)

@@ -34,12 +34,13 @@ struct ReplacementPlan {
 
 enum PlanResult {
     kPlanned,
-    kPlanRefused,   // an index has no file-table entry inside the file (or one in the header), or appears twice
+    kPlanRefused,   // an index has no file-table entry inside the file, or one in the header
     kPlanTooLarge,  // data empty or longer than a file entry can say, or the archive would pass 4 GiB
 };
 
 // Plans the replacements in an archive that passed IsValidArchive (base,
-// size bytes). Anything but kPlanned comes with the reason in *error.
+// size bytes); no index may be given twice. Anything but kPlanned comes
+// with the reason in *error.
 PlanResult PlanReplacements(const uint8_t* base, uint32_t size, const std::vector<Replacement>& replacements,
                             ReplacementPlan* plan, std::string* error);
 

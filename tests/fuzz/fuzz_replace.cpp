@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t inputSize)
     Check(IsValidArchive(base, size));
 
     std::vector<Replacement> replacements = {{uint16_t(1 + params[0] % 8), Picture(params[2], input, inputSize)}};
-    if (params[1] & 0x80)
+    if ((params[1] & 0x80) && (params[1] & 0x7F) % 8 != params[0] % 8)  // an index is given once
         replacements.push_back({uint16_t(1 + (params[1] & 0x7F) % 8), Picture(params[3], input + 7, inputSize - 7)});
     ReplacementPlan plan;
     std::string error;
