@@ -18,7 +18,7 @@ bool WriteToOutput(void* context, const void* bytes, uint32_t count)
 }
 
 // The picture as a PNG file, from a top-down decode (rows in PNG order).
-std::vector<uint8_t> EncodeDecodedPng(const BitmapBuffer& bitmap)
+std::vector<uint8_t> EncodeDecodedPng(const BitmapBuffer& bitmap, PngEncoder* encoder)
 {
     const BITMAPINFOHEADER& header = *bitmap.header;
     const unsigned width = static_cast<unsigned>(header.biWidth);
@@ -30,15 +30,15 @@ std::vector<uint8_t> EncodeDecodedPng(const BitmapBuffer& bitmap)
         for (unsigned i = 0; i < 256; ++i)
             memcpy(&palette[3 * i], quads + 4 * i, 3);
     }
-    return EncodePng(width, height, header.biBitCount, palette, bitmap.pixels, stride);
+    return encoder->Encode(width, height, header.biBitCount, palette, bitmap.pixels, stride);
 }
 
-// Writes a decoded picture to path, as PNG when png is set.
-ExitCode SaveImage(const BitmapBuffer* bitmap, bool png, const std::string& path)
+// Writes a decoded picture to path, as PNG when an encoder is given.
+ExitCode SaveImage(const BitmapBuffer* bitmap, PngEncoder* png, const std::string& path)
 {
     // Encoded first: nothing to write means nothing created.
     std::vector<uint8_t> encoded;
-    if (png && (encoded = EncodeDecodedPng(*bitmap)).empty())
+    if (png && (encoded = EncodeDecodedPng(*bitmap, png)).empty())
         return kExitCannotWrite;
     if (png)
         return WriteOutputFile(path, encoded.data(), encoded.size());
@@ -50,10 +50,10 @@ ExitCode SaveImage(const BitmapBuffer* bitmap, bool png, const std::string& path
 }
 
 // Decodes file-table entry index, bottom-up for a bitmap file as Save Image
-// As does and top-down for PNG, and writes it to path. The image is decoded
-// before the file is created: an unreadable one leaves no file behind and
-// an existing one untouched.
-ExitCode ExportImage(const ArchiveView& view, uint16_t index, bool png, const std::string& path)
+// As does and top-down for PNG (when an encoder is given), and writes it to
+// path. The image is decoded before the file is created: an unreadable one
+// leaves no file behind and an existing one untouched.
+ExitCode ExportImage(const ArchiveView& view, uint16_t index, PngEncoder* png, const std::string& path)
 {
     const uint8_t* data;
     uint32_t size;
@@ -119,8 +119,9 @@ int RunExport(int argc, char** argv)
     ProtectedFiles inputs;
     ProtectFile(&inputs, argv[1]);
     result = CheckOutput(argv[3], inputs);
+    PngEncoder encoder;
     if (result == kExitOk)
-        result = ExportImage(view, index, EndsWithNoCase(argv[3], ".png"), argv[3]);
+        result = ExportImage(view, index, EndsWithNoCase(argv[3], ".png") ? &encoder : nullptr, argv[3]);
     ReleaseArchive(&view);
     return result == kExitOk ? kExitOk : Fail(result);
 }
@@ -152,10 +153,14 @@ int ExportAll(const char* archivePath, const char* dir, bool png, const char* pa
         }
     }
 
+    // One encoder for the whole run: its deflate states are made once, then
+    // reset for each picture.
+    PngEncoder encoder;
     unsigned written = 0;
     unsigned unreadable = 0;
     for (unsigned i = 0; i < total; ++i) {
-        const ExitCode result = ExportImage(run.view, run.images[i].index, png, folder + run.names[i]);
+        const ExitCode result =
+            ExportImage(run.view, run.images[i].index, png ? &encoder : nullptr, folder + run.names[i]);
         if (result == kExitOk) {
             ++written;
             run.readable[i] = true;
