@@ -126,7 +126,7 @@ int RunExport(int argc, char** argv)
     return result == kExitOk ? kExitOk : Fail(result);
 }
 
-int ExportAll(const char* archivePath, const char* dir, bool png, const char* page, PageWriter writePage)
+int ExportAll(const char* archivePath, const char* dir, bool png, PageNamer namePages, PageWriter writePage)
 {
     ExportRun run;
     run.archivePath = archivePath;
@@ -138,14 +138,15 @@ int ExportAll(const char* archivePath, const char* dir, bool png, const char* pa
     const unsigned total = static_cast<unsigned>(run.images.size());
     run.names = ExportNames(run.images, png ? ".png" : ".bmp");
     run.readable.assign(total, false);
+    if (namePages != nullptr)
+        run.pages = namePages(total);
 
     // Every name is checked before anything is written: the archive being
     // read is never written over, whatever path leads there.
     ProtectedFiles inputs;
     ProtectFile(&inputs, archivePath);
     std::vector<std::string> outputs = run.names;
-    if (page != nullptr)
-        outputs.push_back(page);
+    outputs.insert(outputs.end(), run.pages.begin(), run.pages.end());
     for (const std::string& name : outputs) {
         if (CheckOutput(folder + name, inputs) != kExitOk) {
             ReleaseArchive(&run.view);
@@ -175,13 +176,17 @@ int ExportAll(const char* archivePath, const char* dir, bool png, const char* pa
             return Fail(result);
         }
     }
-    // The page comes last, when every file it links to is there.
-    const ExitCode paged = page != nullptr ? writePage(run, folder + page) : kExitOk;
-    ReleaseArchive(&run.view);
-    if (paged != kExitOk) {
-        fprintf(stderr, "%s: not written\n", page);
-        return Fail(paged);
+    // The pages come last, when every picture they link to is there, and
+    // the first page, where a reader comes in, last of all.
+    for (size_t page = run.pages.size(); page-- > 0;) {
+        const ExitCode paged = writePage(run, page, folder + run.pages[page]);
+        if (paged != kExitOk) {
+            ReleaseArchive(&run.view);
+            fprintf(stderr, "%s: not written\n", run.pages[page].c_str());
+            return Fail(paged);
+        }
     }
+    ReleaseArchive(&run.view);
     printf("%u written, %u unreadable\n", written, unreadable);
     if (fflush(stdout) != 0)
         return Fail(kExitCannotWrite);
