@@ -86,6 +86,11 @@ struct Inflater {
 
 // Eight bytes at a time, in 16-bit lanes (the compilers' vector extension:
 // SSE2 on x86, plain code where there is none).
+#if defined(__GNUC__) && !defined(__clang__)
+// Without SSE, GCC warns that vectors pass differently; these helpers are
+// internal and inlined, so no call between builds ever passes one.
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
 typedef int16_t Lanes __attribute__((vector_size(16)));
 typedef uint8_t EightBytes __attribute__((vector_size(8)));
 
