@@ -7,7 +7,9 @@
 #            32-bit loader also answers whether this machine runs 32-bit programs)
 #   win32    the 32-bit Windows build (mingw-w64 i686, zlib)
 #   win64    the 64-bit Windows build (mingw-w64 x86_64, zlib)
-#   browser  headless Chromium, which opens mhkbmp's gallery page in the native tests
+#   browser  headless Chromium, which opens mhkbmp's gallery pages in the native
+#            tests, and npm, which installs their accessibility checker there (any
+#            npm will do: one that came with another Node.js is kept)
 #   gui      running the viewer: Xvfb, xdotool, ImageMagick, pefile, and Xlib for
 #            the black-box tests' drag source
 set -eu
@@ -20,7 +22,7 @@ for group in "$@"; do
         wine) packages="$packages wine wine32:i386 wine64" ;;
         win32) packages="$packages g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev" ;;
         win64) packages="$packages g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 libz-mingw-w64-dev" ;;
-        browser) packages="$packages chromium" ;;
+        browser) packages="$packages chromium"; command -v npm >/dev/null || packages="$packages npm" ;;
         gui) packages="$packages xvfb xauth xdotool imagemagick x11-utils python3-pefile gcc libx11-dev" ;;
         *) echo "deps.sh: unknown group '$group'" >&2; exit 2 ;;
     esac

@@ -18,7 +18,7 @@ bool WriteToOutput(void* context, const void* bytes, uint32_t count)
 }
 
 // The picture as a PNG file, from a top-down decode (rows in PNG order).
-std::vector<uint8_t> EncodeDecodedPng(const BitmapBuffer& bitmap)
+std::vector<uint8_t> EncodeDecodedPng(const BitmapBuffer& bitmap, PngEncoder* encoder)
 {
     const BITMAPINFOHEADER& header = *bitmap.header;
     const unsigned width = static_cast<unsigned>(header.biWidth);
@@ -30,15 +30,15 @@ std::vector<uint8_t> EncodeDecodedPng(const BitmapBuffer& bitmap)
         for (unsigned i = 0; i < 256; ++i)
             memcpy(&palette[3 * i], quads + 4 * i, 3);
     }
-    return EncodePng(width, height, header.biBitCount, palette, bitmap.pixels, stride);
+    return encoder->Encode(width, height, header.biBitCount, palette, bitmap.pixels, stride);
 }
 
-// Writes a decoded picture to path, as PNG when png is set.
-ExitCode SaveImage(const BitmapBuffer* bitmap, bool png, const std::string& path)
+// Writes a decoded picture to path, as PNG when an encoder is given.
+ExitCode SaveImage(const BitmapBuffer* bitmap, PngEncoder* png, const std::string& path)
 {
     // Encoded first: nothing to write means nothing created.
     std::vector<uint8_t> encoded;
-    if (png && (encoded = EncodeDecodedPng(*bitmap)).empty())
+    if (png && (encoded = EncodeDecodedPng(*bitmap, png)).empty())
         return kExitCannotWrite;
     if (png)
         return WriteOutputFile(path, encoded.data(), encoded.size());
@@ -50,10 +50,10 @@ ExitCode SaveImage(const BitmapBuffer* bitmap, bool png, const std::string& path
 }
 
 // Decodes file-table entry index, bottom-up for a bitmap file as Save Image
-// As does and top-down for PNG, and writes it to path. The image is decoded
-// before the file is created: an unreadable one leaves no file behind and
-// an existing one untouched.
-ExitCode ExportImage(const ArchiveView& view, uint16_t index, bool png, const std::string& path)
+// As does and top-down for PNG (when an encoder is given), and writes it to
+// path. The image is decoded before the file is created: an unreadable one
+// leaves no file behind and an existing one untouched.
+ExitCode ExportImage(const ArchiveView& view, uint16_t index, PngEncoder* png, const std::string& path)
 {
     const uint8_t* data;
     uint32_t size;
@@ -122,12 +122,14 @@ int RunExport(int argc, char** argv)
     ProtectFile(&inputs, argv[1]);
     result = CheckOutput(out, inputs);
     // "-" has no extension to go by.
+    PngEncoder encoder;
+    const bool asPng = png || (out != kStandardOutput && EndsWithNoCase(out, ".png"));
     if (result == kExitOk)
-        result = ExportImage(archive.view(), index, png || (out != kStandardOutput && EndsWithNoCase(out, ".png")), out);
+        result = ExportImage(archive.view(), index, asPng ? &encoder : nullptr, out);
     return result == kExitOk ? kExitOk : Fail(result);
 }
 
-int ExportAll(const char* archivePath, const char* dir, bool png, const char* page, PageWriter writePage)
+int ExportAll(const char* archivePath, const char* dir, bool png, PageNamer namePages, PageWriter writePage)
 {
     ArchiveFile archive;
     ExportRun run;
@@ -141,23 +143,28 @@ int ExportAll(const char* archivePath, const char* dir, bool png, const char* pa
     const unsigned total = static_cast<unsigned>(run.images.size());
     run.names = ExportNames(run.images, png ? ".png" : ".bmp");
     run.readable.assign(total, false);
+    if (namePages != nullptr)
+        run.pages = namePages(total);
 
     // Every name is checked before anything is written: the archive being
     // read is never written over, whatever path leads there.
     ProtectedFiles inputs;
     ProtectFile(&inputs, archivePath);
     std::vector<std::string> outputs = run.names;
-    if (page != nullptr)
-        outputs.push_back(page);
+    outputs.insert(outputs.end(), run.pages.begin(), run.pages.end());
     for (const std::string& name : outputs) {
         if (CheckOutput(folder + name, inputs) != kExitOk)
             return Fail(kExitCannotOpen);
     }
 
+    // One encoder for the whole run: its deflate states are made once, then
+    // reset for each picture.
+    PngEncoder encoder;
     unsigned written = 0;
     unsigned unreadable = 0;
     for (unsigned i = 0; i < total; ++i) {
-        const ExitCode result = ExportImage(run.view, run.images[i].index, png, folder + run.names[i]);
+        const ExitCode result =
+            ExportImage(run.view, run.images[i].index, png ? &encoder : nullptr, folder + run.names[i]);
         if (result == kExitOk) {
             ++written;
             run.readable[i] = true;
@@ -171,13 +178,16 @@ int ExportAll(const char* archivePath, const char* dir, bool png, const char* pa
             return Fail(result);
         }
     }
-    // The page comes last, when every file it links to is there.
-    const ExitCode paged = page != nullptr ? writePage(run, folder + page) : kExitOk;
-    archive.Close();
-    if (paged != kExitOk) {
-        fprintf(stderr, "%s: not written\n", page);
-        return Fail(paged);
+    // The pages come last, when every picture they link to is there, and
+    // the first page, where a reader comes in, last of all.
+    for (size_t page = run.pages.size(); page-- > 0;) {
+        const ExitCode paged = writePage(run, page, folder + run.pages[page]);
+        if (paged != kExitOk) {
+            fprintf(stderr, "%s: not written\n", run.pages[page].c_str());
+            return Fail(paged);
+        }
     }
+    archive.Close();
     printf("%u written, %u unreadable\n", written, unreadable);
     if (FlushStandardOutput("every file was written") != kExitOk)
         return kExitCannotWrite;

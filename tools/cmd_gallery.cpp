@@ -1,8 +1,9 @@
 // cmd_gallery.cpp - mhkbmp gallery ARCHIVE DIR: export-all --png, and
-// DIR/index.html, one page that shows every listed picture as a card with
-// its name, ID, index, size and kind. The page is self-contained (no
-// script, no file but the pictures) so that it opens from the folder in any
-// browser, offline; the names in it are always text, never markup.
+// pages that show every listed picture as a card with its name, ID, index,
+// size and kind, 1,000 to a page: DIR/index.html, then page-2.html and on.
+// The pages are self-contained (no script, no file but the pictures) so
+// that they open from the folder in any browser, offline; the names in
+// them are always text, never markup.
 #include <stdio.h>
 
 #include "bitmap/format.h"
@@ -19,29 +20,38 @@ const uint16_t kCp1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
 };
 
-// Cards per list. While a page loads, the browser lays out again the list
-// that grows, so a list of every card costs time in the square of their
-// count: with lists of 2,520 cards, 65,535 of them open in about half the
-// time. 2,520 is a multiple of every count from 1 to 10, so every row is
-// full in windows up to ten cards wide.
-const size_t kCardsPerList = 2520;
+// Cards per page. A page of 1,000 small cards loads at once; one of all
+// 65,535 took half a minute to parse, and a browser handles no input
+// meanwhile.
+const size_t kCardsPerPage = 1000;
 
-// A thumbnail fits a 256-pixel square: only larger pictures are scaled,
-// down, and nearest-neighbour so that pixels stay pixels.
+// Cards flow in as many columns of 274 pixels (the 256-pixel picture, its
+// padding and border) as the window holds, centred, and narrower ones
+// only when not even one fits. A thumbnail fits its square: only larger
+// pictures are scaled, down, and nearest-neighbour so that pixels stay
+// pixels. Every colour keeps a contrast of at least 4.5:1 to its ground.
 const char kHead[] =
     "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
-    "<meta name=\"viewport\" content=\"width=device-width\">\n<style>\n"
-    "body{margin:16px;font:13px/1.4 sans-serif;background:#eee;color:#222}\n"
+    "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<style>\n"
+    "body{margin:16px 8px;font:13px/1.4 sans-serif;background:#eee;color:#222}\n"
     "h1{font-size:20px;margin:0;white-space:pre-wrap;overflow-wrap:anywhere}\n"
-    "ol{display:flex;flex-wrap:wrap;gap:12px;list-style:none;margin:12px 0 0;padding:0}\n"
-    "li{width:256px;padding:8px;background:#fff;border:1px solid #bbb;overflow-wrap:anywhere}\n"
-    "li>a,li>p{display:flex;width:256px;height:256px;margin:0 0 6px;background:#d4d4d4;"
-    "align-items:center;justify-content:center;text-align:center;color:#a00}\n"
-    "img{width:256px;height:256px;object-fit:scale-down;image-rendering:crisp-edges;"
-    "image-rendering:pixelated}\n"
+    "h1,main>p,nav{text-align:center}\n"
+    "main>p{margin:6px 0}\n"
+    "nav>*{display:inline-block;min-width:24px;padding:3px 6px;margin:1px}\n"
+    "nav>span{color:#595959}\n"
+    "nav>[aria-current]{color:#222;font-weight:bold}\n"
+    "ol{display:grid;grid-template-columns:repeat(auto-fill,minmax(0,274px));gap:12px;"
+    "justify-content:center;list-style:none;margin:12px 0;padding:0}\n"
+    "li{padding:8px;background:#fff;border:1px solid #bbb;overflow-wrap:anywhere}\n"
+    "li>a{display:block;color:inherit;text-decoration:none}\n"
+    "li>a:hover b,li>a:focus b{text-decoration:underline}\n"
+    "img,li>p{display:block;box-sizing:border-box;width:100%;max-width:256px;height:auto;aspect-ratio:1;"
+    "margin:0 0 6px;background:#d4d4d4}\n"
+    "img{object-fit:scale-down;image-rendering:crisp-edges;image-rendering:pixelated}\n"
+    "li>p{display:flex;align-items:center;justify-content:center;text-align:center;color:#a00}\n"
     "b{display:block;white-space:pre-wrap}\n"
     "i{font-style:normal;color:#a00}\n"
-    "b:empty::before{content:\"(empty name)\";font:italic 400 13px sans-serif;color:#777}\n"
+    "em{font-weight:normal;color:#666}\n"
     "</style>\n";
 
 void AppendUtf8(std::string* out, unsigned code)
@@ -155,8 +165,9 @@ std::string StoredKind(const uint8_t* data)
     return "8-bit, format " + std::to_string(format);
 }
 
-// One card: the picture linked to its file, or the reason there is none,
-// then the list text, ID, index, width x height, kind and resource size.
+// One card: the picture linked to its file, named by its list text, or the
+// reason there is none, then the list text, ID, index, width x height,
+// kind and resource size.
 void AppendCard(std::string* out, const ExportRun& run, size_t i)
 {
     const ListedImage& image = run.images[i];
@@ -169,7 +180,7 @@ void AppendCard(std::string* out, const ExportRun& run, size_t i)
         AppendUrl(out, run.names[i]);
         *out += "\"><img src=\"";
         AppendUrl(out, run.names[i]);
-        snprintf(line, sizeof line, "\" width=%u height=%u alt=\"\" loading=lazy decoding=async></a><b>",
+        snprintf(line, sizeof line, "\" width=%u height=%u alt=\"\" loading=lazy><b>",
                  ReadBE16(data + kHeaderWidth), ReadBE16(data + kHeaderHeight));
     } else {
         snprintf(line, sizeof line, "<li><p>%s</p><b>", ExitMessage(kExitCannotRead));
@@ -177,7 +188,10 @@ void AppendCard(std::string* out, const ExportRun& run, size_t i)
     *out += line;
     for (const char c : image.text)
         AppendTextByte(out, static_cast<unsigned char>(c), true);
-    snprintf(line, sizeof line, "</b>ID %u \xC2\xB7 index %u", image.id, image.index);
+    if (image.text.empty())
+        *out += "<em>(empty name)</em>";
+    snprintf(line, sizeof line, "</b>%sID %u \xC2\xB7 index %u", run.readable[i] ? "</a>" : "", image.id,
+             image.index);
     *out += line;
     if (run.readable[i]) {
         snprintf(line, sizeof line, "<br>%u x %u \xC2\xB7 %s", ReadBE16(data + kHeaderWidth),
@@ -191,31 +205,80 @@ void AppendCard(std::string* out, const ExportRun& run, size_t i)
     *out += "</li>\n";
 }
 
-ExitCode WriteGalleryPage(const ExportRun& run, const std::string& path)
+std::vector<std::string> GalleryPages(size_t count)
 {
-    std::string page = kHead;
-    page += "<title>";
-    AppendFileName(&page, run.archivePath, false);
-    page += "</title></head>\n<body>\n<h1>";
-    AppendFileName(&page, run.archivePath, true);
+    std::vector<std::string> pages(1, "index.html");
+    for (size_t page = 2; (page - 1) * kCardsPerPage < count; ++page)
+        pages.push_back("page-" + std::to_string(page) + ".html");
+    return pages;
+}
+
+// A link to another page, or the text alone where it would lead to this
+// one (marked as the current page when it is its number).
+void AppendPageLink(std::string* out, const ExportRun& run, size_t to, size_t page, const std::string& text,
+                    bool number)
+{
+    if (to == page) {
+        *out += number ? "<span aria-current=\"page\">" : "<span>";
+        *out += text + "</span>\n";
+        return;
+    }
+    *out += "<a href=\"";
+    AppendUrl(out, run.pages[to]);
+    *out += "\">" + text + "</a>\n";
+}
+
+// First, previous, every page by number, next and last; nothing when this
+// is the only page.
+void AppendPageLinks(std::string* out, const ExportRun& run, size_t page, const char* label)
+{
+    const size_t last = run.pages.size() - 1;
+    if (last == 0)
+        return;
+    *out += "<nav aria-label=\"";
+    *out += label;
+    *out += "\">\n";
+    AppendPageLink(out, run, 0, page, "First", false);
+    AppendPageLink(out, run, page == 0 ? 0 : page - 1, page, "Previous", false);
+    for (size_t to = 0; to <= last; ++to)
+        AppendPageLink(out, run, to, page, std::to_string(to + 1), true);
+    AppendPageLink(out, run, page == last ? last : page + 1, page, "Next", false);
+    AppendPageLink(out, run, last, page, "Last", false);
+    *out += "</nav>\n";
+}
+
+ExitCode WriteGalleryPage(const ExportRun& run, size_t page, const std::string& path)
+{
+    const size_t count = run.images.size(), first = page * kCardsPerPage;
+    const size_t end = count - first < kCardsPerPage ? count : first + kCardsPerPage;
+    char line[160];
+    std::string text = kHead;
+    text += "<title>";
+    AppendFileName(&text, run.archivePath, false);
+    if (run.pages.size() > 1) {
+        snprintf(line, sizeof line, ", page %lu of %lu", static_cast<unsigned long>(page + 1),
+                 static_cast<unsigned long>(run.pages.size()));
+        text += line;
+    }
+    text += "</title></head>\n<body>\n<main>\n<h1>";
+    AppendFileName(&text, run.archivePath, true);
     size_t unreadable = 0;
     for (const bool readable : run.readable)
         unreadable += readable ? 0 : 1;
-    char counts[80];
-    snprintf(counts, sizeof counts, "</h1>\n<p>%lu picture%s, %lu unreadable</p>\n",
-             static_cast<unsigned long>(run.images.size()), run.images.size() == 1 ? "" : "s",
-             static_cast<unsigned long>(unreadable));
-    page += counts;
-    for (size_t i = 0; i < run.images.size(); ++i) {
-        if (i % kCardsPerList == 0) {
-            snprintf(counts, sizeof counts, "%s<ol start=%lu>\n", i == 0 ? "" : "</ol>\n",
-                     static_cast<unsigned long>(i + 1));
-            page += counts;
-        }
-        AppendCard(&page, run, i);
-    }
-    page += "</ol>\n</body></html>\n";
-    return WriteOutputFile(path, page.data(), page.size());
+    snprintf(line, sizeof line, "</h1>\n<p>%lu picture%s, %lu unreadable; page %lu of %lu: pictures %lu to %lu</p>\n",
+             static_cast<unsigned long>(count), count == 1 ? "" : "s", static_cast<unsigned long>(unreadable),
+             static_cast<unsigned long>(page + 1), static_cast<unsigned long>(run.pages.size()),
+             static_cast<unsigned long>(first + 1), static_cast<unsigned long>(end));
+    text += line;
+    AppendPageLinks(&text, run, page, "Pages");
+    snprintf(line, sizeof line, "<ol start=%lu>\n", static_cast<unsigned long>(first + 1));
+    text += line;
+    for (size_t i = first; i < end; ++i)
+        AppendCard(&text, run, i);
+    text += "</ol>\n";
+    AppendPageLinks(&text, run, page, "Pages, after the list");
+    text += "</main>\n</body></html>\n";
+    return WriteOutputFile(path, text.data(), text.size());
 }
 
 }  // namespace
@@ -224,5 +287,5 @@ int RunGallery(int argc, char** argv)
 {
     if (!TakeOptions(&argc, &argv, nullptr, nullptr) || argc != 3 || argv[2][0] == '\0')
         return kExitUsage;
-    return ExportAll(argv[1], argv[2], true, "index.html", WriteGalleryPage);
+    return ExportAll(argv[1], argv[2], true, GalleryPages, WriteGalleryPage);
 }

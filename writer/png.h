@@ -11,11 +11,31 @@
 
 #include "writer/bmp_reader.h"
 
-// Encodes a picture as PNG. bitsPerPixel 8: colour type 3, bit depth 8, a
-// PLTE of all 256 entries of palette (blue, green, red triples) in order, no
-// transparency. bitsPerPixel 24: colour type 2, pixels blue, green, red.
-// Rows are stored top-down from topRow, rowStep bytes apart, and read for
-// width (x 3) bytes; padding is never written.
+// Encodes pictures as PNG, one deflate state kept for all of them (a new
+// state costs more than a small picture's whole encoding). Each row gets
+// the filter whose output, read as signed bytes, has the smallest sum of
+// magnitudes.
+class PngEncoder {
+public:
+    PngEncoder();
+    ~PngEncoder();
+    PngEncoder(const PngEncoder&) = delete;
+    PngEncoder& operator=(const PngEncoder&) = delete;
+
+    // bitsPerPixel 8: colour type 3, bit depth 8, a PLTE of all 256 entries
+    // of palette (blue, green, red triples) in order, no transparency.
+    // bitsPerPixel 24: colour type 2, pixels blue, green, red. Rows are
+    // stored top-down from topRow, rowStep bytes apart, and read for width
+    // (x 3) bytes; padding is never written. Empty when zlib fails.
+    std::vector<uint8_t> Encode(unsigned width, unsigned height, unsigned bitsPerPixel, const uint8_t* palette,
+                                const uint8_t* topRow, size_t rowStep);
+
+private:
+    struct State;
+    State* state_;
+};
+
+// One picture with an encoder of its own.
 std::vector<uint8_t> EncodePng(unsigned width, unsigned height, unsigned bitsPerPixel, const uint8_t* palette,
                                const uint8_t* topRow, size_t rowStep);
 

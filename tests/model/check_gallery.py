@@ -1,12 +1,17 @@
 #!/usr/bin/env python3
-"""`mhkbmp gallery` against export-all's model, and its page in headless
-Chromium: each solid colour (and the stripes) over its thumbnail's area in
-a screenshot, each hostile name only as text in the DOM.
+"""`mhkbmp gallery` against export-all's model, and its pages in headless
+Chromium over its DevTools pipe: each solid colour (and the stripes) over
+its thumbnail's area in a screenshot; on every page each hostile name only
+as text, every link named, every picture loaded once scrolled to, and no
+violation in axe-core's audit (installed from the npm registry into AXE_DIR).
 
-usage: check_gallery.py -- COMMAND...   (COMMAND runs mhkbmp)
+usage: check_gallery.py --axe AXE_DIR -- COMMAND...   (COMMAND runs mhkbmp)
 """
 
+import base64
 import html
+import io
+import json
 import os
 import pathlib
 import re
@@ -29,6 +34,13 @@ CARDS = [(b"<img src=x onerror=alert(1)>", 1034, 40, 30, (1,)), (b"</b></li></ol
          (b"\"quoted\" & 'single' &amp; \\", 4, 608, 392, (3,)), (bytes(range(0x80, 0x100)), 1034, 512, 256, (4,)),
          (b"tab\there\r\n\x01\x1b[31m\x7f end  ", 10, 2, 2, (5,)), (b"", 1034, 16, 16, (6, 7)),
          (b"broken <b>", None, 0, 0, ())]
+PER_PAGE, AXE = 1000, "axe-core@4.10.3"
+# Enough black cards after them for three pages; black is never counted.
+ALL = CARDS + [(b"%d" % i, 10, 4, 4, (0,)) for i in range(2 * PER_PAGE + 3 - len(CARDS))]
+# Scripts: each picture's natural size, once scrolled to and decoded; the audit's violations.
+SCROLL = ("(async () => { for (const i of document.images) { i.scrollIntoView(); await i.decode(); } "
+          "scrollTo(0, 0); return [...document.images].map(i => [i.naturalWidth, i.naturalHeight]); })()")
+AUDIT = ";\naxe.run().then(r => r.violations.map(v => [v.id, v.nodes.map(n => n.target)]))"
 
 
 def picture(fmt, width, height, columns):
@@ -54,7 +66,7 @@ def shown(name):
 
 def card_text(b, rid, index, name, readable):
     found = resource_data(b, index)
-    text = ("" if readable else "The image cannot be read.") + shown(list_text(rid, name))
+    text = ("" if readable else "The image cannot be read.") + (shown(list_text(rid, name)) or "(empty name)")
     text += "ID %d \u00b7 index %d" % (rid, index)
     if readable:
         w, h, pitch, fmt = (be16(b, found[0] + at) for at in (0, 2, 4, 6))
@@ -64,48 +76,97 @@ def card_text(b, rid, index, name, readable):
     return text + ("%d bytes" % found[1] if found else "")
 
 
-def chromium(tmp, url, *options):
-    """Chromium's output for the page; it keeps everything it writes in tmp, but
-    for its socket."""
-    home = tempfile.mkdtemp(dir=tmp)
-    # Its one socket lives under TMPDIR, and a socket's path must fit in 107
-    # bytes: the build tree, where the tests' TMPDIR points, may lie deeper.
-    with tempfile.TemporaryDirectory(prefix="velder-", dir="/tmp") as sockets:
-        env = dict(os.environ, HOME=home, TMPDIR=sockets, XDG_CONFIG_HOME=home, XDG_CACHE_HOME=home)
-        done = subprocess.run(["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                               "--no-first-run", "--disable-background-networking", "--disable-component-update",
-                               "--disable-sync", "--user-data-dir=" + home, *options, url],
-                              capture_output=True, timeout=300, env=env, cwd=home)
-    if done.returncode != 0:
-        sys.exit("chromium failed:\n" + done.stderr.decode(errors="replace")[-3000:])
-    return done.stdout
+def page_links(page, pages):
+    """(text, href) of a page's links to the others: none when it is the only one."""
+    targets = [("First", 0), ("Previous", page - 1)] + [(str(p + 1), p) for p in range(pages)] + [
+        ("Next", page + 1), ("Last", pages - 1)]
+    return [(text, "page-%d.html" % (p + 1) if p else "index.html") for text, p in targets
+            if pages > 1 and 0 <= p < pages and p != page]
+
+
+class Chromium:
+    """Headless Chromium over its DevTools pipe (fds 3 and 4). It writes only
+    in tmp, but for its socket: a socket's path must fit in 107 bytes, and
+    the build tree, where the tests' TMPDIR points, may lie deeper."""
+
+    def __init__(self, tmp):
+        home, self.sockets = tempfile.mkdtemp(dir=tmp), tempfile.TemporaryDirectory(prefix="velder-", dir="/tmp")
+        (into, self.to), (self.back, out) = os.pipe(), os.pipe()
+        self.log = open(os.path.join(home, "log"), "w+b")
+        self.process = subprocess.Popen(["sh", "-c", 'exec "$@" 3<&%d 4>&%d' % (into, out), "sh", "chromium"] + (
+            "--headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking "
+            "--disable-component-update --disable-sync --force-color-profile=srgb --hide-scrollbars "
+            "--remote-debugging-pipe").split() + ["--user-data-dir=" + home], pass_fds=(into, out), cwd=home,
+            stdout=self.log, stderr=self.log, env=dict(os.environ, HOME=home, TMPDIR=self.sockets.name,
+                                                       XDG_CONFIG_HOME=home, XDG_CACHE_HOME=home))
+        os.close(into), os.close(out)
+        self.buffer, self.count, self.session = b"", 0, {}
+        target = self.call("Target.createTarget", url="about:blank")["targetId"]
+        self.session = {"sessionId": self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]}
+        self.call("Page.enable"), self.call("Emulation.setScrollbarsHidden", hidden=True)
+
+    def call(self, method, until=None, **params):
+        """The result of a command, once the event named until has come too."""
+        self.count += 1
+        command = dict(id=self.count, method=method, params=params, **self.session)
+        os.write(self.to, json.dumps(command).encode() + b"\0")
+        result, seen = None, until is None
+        while result is None or not seen:
+            while b"\0" not in self.buffer:
+                self.buffer += os.read(self.back, 1 << 20) or b"\0"  # its end: an empty message
+            message, self.buffer = self.buffer.split(b"\0", 1)
+            message = json.loads(message or b"{}")
+            if not message or "error" in message or "exceptionDetails" in message.get("result", {}):
+                self.log.seek(0)
+                sys.exit("chromium: %s: %r\n%s" % (method, message, self.log.read().decode(errors="replace")[-3000:]))
+            result = message["result"] if message.get("id") == self.count else result
+            seen = seen or message.get("method") == until
+        return result
+
+    def run(self, script):
+        """The value of a script (its promise's, when it gives one)."""
+        return self.call("Runtime.evaluate", expression=script, awaitPromise=True, returnByValue=True)["result"].get(
+            "value")
+
+
+def axe_source(folder):
+    """axe-core's script, installed into folder from the npm registry on the first run."""
+    script = os.path.join(folder, "node_modules", "axe-core", "axe.min.js")
+    if not os.path.exists(script):
+        subprocess.run(["npm", "install", "--no-audit", "--no-fund", "--prefix", folder, AXE], check=True, timeout=600,
+                       stdout=subprocess.DEVNULL, env=dict(os.environ, npm_config_cache=os.path.join(folder, "cache")))
+    with open(script) as f:
+        return f.read()
 
 
 def main():
     command, failures = sys.argv[sys.argv.index("--") + 1:], []
+    axe_folder = sys.argv[sys.argv.index("--axe") + 1]
 
     def check(what, expected, got):
         if expected != got:
             failures.append(what)
-            print("MISMATCH %s\n  expected %r\n  got      %r" % (what, expected, got))
+            print("MISMATCH %s\n  expected %.3000r\n  got      %.3000r" % (what, expected, got))
 
     with tempfile.TemporaryDirectory(prefix="velder-gallery-") as tmp:
         path, folder, victim = (os.path.join(tmp, leaf) for leaf in ("gallery <i>&'\"\u00e9.mhk", "out", "victim"))
-        archive = bytes(archive_gen.build(None, [picture(*card[1:]) if card[1] else b"\0\0" for card in CARDS], [(
-            TBMP, [(100 + i, i + 1) for i in range(len(CARDS))], [(c[0], i + 1) for i, c in enumerate(CARDS)])])[0])
+        archive = bytes(archive_gen.build(None, [picture(*card[1:]) if card[1] else b"\0\0" for card in ALL], [(
+            TBMP, [(100 + i, i + 1) for i in range(len(ALL))], [(c[0], i + 1) for i, c in enumerate(ALL)])])[0])
         for name, content in ((path, archive), (victim, b"")):
             with open(name, "wb") as f:
                 f.write(content)
         os.mkdir(folder)
         code, files, out, err = bitmap_model.export_all(path, b".png")
+        pages = ["index.html"] + ["page-%d.html" % p for p in range(2, -(-len(ALL) // PER_PAGE) + 1)]
         check("exit code and messages", (code, out, err), run_tool(command, ["gallery", path, folder]))
-        check("files", sorted(files) + ["index.html"], sorted(os.listdir(folder)))
-        # The page is checked with the pictures before anything is written:
+        check("files", sorted(list(files) + pages), sorted(os.listdir(folder)))
+        # The pages are checked with the pictures before anything is written:
         # a FIFO or the archive there refuses the run; a link is replaced.
-        for planted, target, expected in (("fifo", None, 2), ("archive", path, 2), ("link", victim, code)):
+        for planted, leaf, target, expected in (("fifo", "index.html", None, 2), ("archive", "index.html", path, 2),
+                                                ("link", "index.html", victim, code), ("fifo", pages[-1], None, 2)):
             other = tempfile.mkdtemp(dir=tmp)
-            os.symlink(target, other + "/index.html") if target else os.mkfifo(other + "/index.html")
-            check("gallery over a planted " + planted, (expected, expected == 2, b"", archive),
+            os.symlink(target, other + "/" + leaf) if target else os.mkfifo(other + "/" + leaf)
+            check("gallery over a planted %s at %s" % (planted, leaf), (expected, expected == 2, b"", archive),
                   (run_tool(command, ["gallery", path, other])[0], len(os.listdir(other)) == 1,
                    open(victim, "rb").read(), open(path, "rb").read()))
 
@@ -114,7 +175,7 @@ def main():
         for leaf in (b"ok-\xc3\xa9", b"overlong-\xc0\xaf", b"surrogate-\xed\xa0\x80", b"past-\xf4\x90\x80\x80"):
             other, named = tempfile.mkdtemp(dir=tmp), os.path.join(os.fsencode(tmp), leaf + b".mhk")
             with open(named, "wb") as f:
-                f.write(archive)
+                f.write(archive_gen.build(None, [picture(10, 4, 4, (0,))], [(TBMP, [(1, 1)], [])])[0])
             run_tool(command, ["gallery", os.fsdecode(named), other])
             try:
                 title = leaf.decode("utf-8")
@@ -123,38 +184,59 @@ def main():
             page = open(os.path.join(other, "index.html"), "rb").read()
             check("title of %r" % leaf, (title + ".mhk").encode(), page.split(b"<title>")[1].split(b"</title>")[0])
 
-        # The DOM as the browser built it: names only as text.
         _, b, items = open_archive(path)
         readable = [bitmap_model.image_file(b, index) is not None for _, index, _ in items]
-        url = pathlib.Path(folder, "index.html").as_uri()
-        dom = chromium(tmp, url, "--dump-dom").decode("utf-8")
-        elements = [(tag, dict(re.findall(r'([\w-]+)(?:="([^"]*)")?', attributes)))
-                    for tag, attributes in re.findall(r"<(\w+)([^>]*)>", dom)]
-        check("elements and attributes", set(), ({tag for tag, _ in elements} | {k for _, a in elements for k in a}) -
-              set("html head meta style title body h1 p ol li a img b br i lang charset name content start href src "
-                  "width height alt loading decoding".split()))
-        check("links and pictures", (list(files), [(leaf, str(c[2]), str(c[3])) for leaf, c in
-                                                   zip(files, [c for c in CARDS if c[1]])]),
-              ([a.get("href") for tag, a in elements if tag == "a"],
-               [(a.get("src"), a.get("width"), a.get("height")) for tag, a in elements if tag == "img"]))
-        texts = [(tag, html.unescape(re.sub(r"<[^>]*>", "", inner)))
-                 for tag, inner in re.findall(r"<(li|title|h1)[^>]*>(.*?)</\1>", dom, re.S)]
-        check("cards, title and heading", [("title", os.path.basename(path)), ("h1", os.path.basename(path))] +
-              [("li", card_text(b, *item, ok)) for item, ok in zip(items, readable)], texts)
-
-        # Every picture shows as its colours' pixels over its thumbnail's area.
-        shot = os.path.join(tmp, "shot.png")
-        chromium(tmp, url, "--screenshot=" + shot, "--window-size=1200,1500", "--hide-scrollbars",
-                 "--force-device-scale-factor=%d" % SCALE, "--force-color-profile=srgb", "--virtual-time-budget=10000")
-        from PIL import Image
-        counts = {colour: count for count, colour in Image.open(shot).convert("RGB").getcolors(1 << 24)}
-        for name, fmt, w, h, columns in CARDS:
-            fit = SCALE * min(1.0, BOX / max(w, h, 1))
-            width, height = round(w * fit), round(h * fit)
-            for i in columns:
-                check("%r shown in colour %d" % (name, i), True,
-                      abs(counts.get(COLOURS[i], 0) - width * height // len(columns)) <= width + height)
-    print("%d cards, %d mismatches" % (len(CARDS), len(failures)))
+        shown_files, browser, axe = iter(files), Chromium(tmp), axe_source(axe_folder)
+        for p, page in enumerate(pages):
+            cards, links = range(p * PER_PAGE, min(len(ALL), (p + 1) * PER_PAGE)), page_links(p, len(pages))
+            linked = [i for i in cards if readable[i]]
+            browser.call("Emulation.setDeviceMetricsOverride", width=1200, height=1500, deviceScaleFactor=SCALE,
+                         mobile=False)
+            browser.call("Page.navigate", "Page.loadEventFired", url=pathlib.Path(folder, page).as_uri())
+            # The DOM as the browser built it: names only as text.
+            dom = browser.run("document.documentElement.outerHTML")
+            elements = [(tag, dict(re.findall(r'([\w-]+)(?:="([^"]*)")?', attributes)))
+                        for tag, attributes in re.findall(r"<(\w+)([^>]*)>", dom)]
+            check("elements and attributes", set(), ({t for t, _ in elements} | {k for _, a in elements for k in a}) -
+                  set("html head meta style title body main nav span em h1 p ol li a img b br i lang charset name "
+                      "content start href src width height alt loading aria-label aria-current".split()))
+            leaves = [next(shown_files) for _ in linked]
+            check(page + ": links and pictures", ([h for _, h in links] + leaves + [h for _, h in links], [
+                (leaf, str(ALL[i][2]), str(ALL[i][3])) for leaf, i in zip(leaves, linked)]),
+                  ([a.get("href") for tag, a in elements if tag == "a"],
+                   [(a.get("src"), a.get("width"), a.get("height")) for tag, a in elements if tag == "img"]))
+            texts = [(tag, html.unescape(re.sub(r"<[^>]*>", "", inner)))
+                     for tag, inner in re.findall(r"<(li|title|h1|p)[^>]*>(.*?)</\1>", dom, re.S)]
+            name = os.path.basename(path)
+            check(page + ": cards, title, heading and counts", [
+                ("title", name + ", page %d of %d" % (p + 1, len(pages))), ("h1", name),
+                ("p", "%d pictures, %d unreadable; page %d of %d: pictures %d to %d" % (
+                    len(ALL), readable.count(False), p + 1, len(pages), cards[0] + 1, cards[-1] + 1))] +
+                [("li", card_text(b, *items[i], readable[i])) for i in cards], texts)
+            # Every link named as a reader hears it (spaces run together), a
+            # card's by its list text; every picture loaded once scrolled to,
+            # at its size; no violation in the audit.
+            browser.call("Accessibility.enable")
+            names = sorted(n["name"]["value"] for n in browser.call("Accessibility.getFullAXTree")["nodes"]
+                           if n.get("role", {}).get("value") == "link")
+            check(page + ": link names, pictures loaded, audit", (sorted([t for t, _ in links] * 2 + [
+                re.sub(" +", " ", shown(list_text(*items[i][::2])) or "(empty name)") for i in linked]),
+                [[ALL[i][2], ALL[i][3]] for i in linked], []), (names, browser.run(SCROLL), browser.run(axe + AUDIT)))
+            if p > 0:
+                continue
+            # Every picture shows as its colours' pixels over its thumbnail's area.
+            from PIL import Image
+            shot = io.BytesIO(base64.b64decode(browser.call("Page.captureScreenshot", format="png")["data"]))
+            counts = {colour: count for count, colour in Image.open(shot).convert("RGB").getcolors(1 << 24)}
+            for name, fmt, w, h, columns in CARDS:
+                fit = SCALE * min(1.0, BOX / max(w, h, 1))
+                width, height = round(w * fit), round(h * fit)
+                for i in columns:
+                    check("%r shown in colour %d" % (name, i), True,
+                          abs(counts.get(COLOURS[i], 0) - width * height // len(columns)) <= width + height)
+        browser.process.kill()
+        browser.sockets.cleanup()
+    print("%d cards on %d pages, %d mismatches" % (len(ALL), len(pages), len(failures)))
     return 1 if failures else 0
 
 
