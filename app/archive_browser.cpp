@@ -60,7 +60,7 @@ void AddListItem(uint16_t id, uint16_t index, const char* name)
 {
     char idText[kIdTextSize];
     if (name == nullptr) {
-        wsprintfA(idText, "[%d]", static_cast<int>(id));
+        wsprintfA(idText, UNNAMED_RESOURCE_TEXT, static_cast<int>(id));
         name = idText;
     }
     LRESULT line = SendMessageA(g_hwndList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));

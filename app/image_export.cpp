@@ -11,10 +11,11 @@ namespace {
 
 // WriteToFile
 //     The bitmap file's writer: a short write is a failed one.
-bool WriteToFile(void* context, const void* bytes, uint32_t count)
+bool WriteToFile(void* context, const void* bytes, size_t count)
 {
     DWORD written = 0;
-    return WriteFile(static_cast<HANDLE>(context), bytes, count, &written, nullptr) && written == count;
+    return WriteFile(static_cast<HANDLE>(context), bytes, static_cast<DWORD>(count), &written, nullptr) &&
+           written == count;
 }
 
 }  // namespace

@@ -71,6 +71,10 @@ const uint32_t kFileEntrySize = 10;
 const uint32_t kMaxResourceSize = 0xFFFFFF;  // 16,777,215: 24 bits
 const uint32_t kMaxTableOffset = 0xFFFF;     // directory-relative offsets are 16-bit
 const uint32_t kMaxTableEntries = 0xFFFF;    // types, resources and names: 16-bit counts
+const uint32_t kMaxFileIndex = 0xFFFF;       // file-table indexes are 16-bit
+const uint32_t kMaxArchiveSize = 0xFFFFFFFFu;  // the header's sizes are 32-bit
+const unsigned kArchiveLimitGiB = 4;           // what kMaxArchiveSize falls a byte short of
+static_assert((uint64_t(kMaxArchiveSize) + 1) >> 30 == kArchiveLimitGiB, "4 GiB, less a byte");
 
 inline uint32_t ReadResourceSize(const uint8_t* entry)
 {

@@ -98,7 +98,7 @@ bool DecodeBitmapResource(const uint8_t* data, uint32_t size, bool bottomUp, Bit
         if (width != kTrueColourWidth || height != kTrueColourHeight || pitch != kTrueColourPitch ||
             size != kTrueColourResourceSize || format != kFormat24Bit)
             return false;
-        dibPitch = (3 * width + 3) & ~3u;
+        dibPitch = RowPitch(3 * width);
     }
 
     const uint32_t pixelBytes = height * dibPitch;

@@ -9,7 +9,7 @@ namespace {
 
 const uint32_t kFileHeaderSize = 14;
 
-bool WriteField(BitmapFileWriter write, void* context, uint32_t value)
+bool WriteField(ByteWriter write, void* context, uint32_t value)
 {
     uint8_t bytes[4];
     WriteLE32(bytes, value);
@@ -18,7 +18,7 @@ bool WriteField(BitmapFileWriter write, void* context, uint32_t value)
 
 }  // namespace
 
-bool WriteBitmapFile(const BitmapBuffer* bitmap, BitmapFileWriter write, void* context)
+bool WriteBitmapFile(const BitmapBuffer* bitmap, ByteWriter write, void* context)
 {
     const uint8_t* header = reinterpret_cast<const uint8_t*>(bitmap->header);
     const uint32_t pixelOffset = kFileHeaderSize + static_cast<uint32_t>(bitmap->pixels - header);

@@ -5,13 +5,11 @@
 #include <stdint.h>
 
 #include "bitmap/bitmap.h"
-
-// Writes count bytes; false when they could not all be written.
-typedef bool (*BitmapFileWriter)(void* context, const void* bytes, uint32_t count);
+#include "common/byte_writer.h"
 
 // Writes bitmap (decoded bottom-up, so that its pixels lie in the block)
 // through write, in five calls: "BM", the file size (14 + size), a zero,
 // the pixel offset (14 + (pixels - header)), then the size bytes from
 // header on; the spare row is not written. All fields are little-endian.
 // Stops at the first failed write and returns false.
-bool WriteBitmapFile(const BitmapBuffer* bitmap, BitmapFileWriter write, void* context);
+bool WriteBitmapFile(const BitmapBuffer* bitmap, ByteWriter write, void* context);

@@ -35,10 +35,17 @@ static_assert(kPaletteBlockEnd == kPaletteColours + 256 * 3, "the palette block 
 const uint32_t kPixelsPlain = kPaletteBlockEnd;           // format 10: height x pitch bytes
 const uint32_t kPixelsCompressed = kPaletteBlockEnd + 4;  // format 1034: four unread bytes, then the stream
 
-// Bytes per stored row of an 8-bit picture: the width rounded up to 4.
+// Bytes per row once padded to a multiple of 4, as rows are in a
+// device-independent bitmap, its file, and the 8-bit layout.
+inline uint32_t RowPitch(uint32_t rowBytes)
+{
+    return (rowBytes + 3) & ~3u;
+}
+
+// Bytes per stored row of an 8-bit picture.
 inline uint32_t PalettePitch(uint32_t width)
 {
-    return (width + 3) & ~3u;
+    return RowPitch(width);
 }
 
 // ---- The one 24-bit layout: 608 x 392, rows of 2432 bytes ----

@@ -1,6 +1,6 @@
 // texts.h - what the system says to its user, in one place: the product's
-// name, version and notice, and the five failure messages that the viewer
-// shows and mhkbmp prints. Only #defines, so that the resource script can
+// name, version and notice, an unnamed resource's list line, and the five
+// failure messages that the viewer shows and mhkbmp prints. Only #defines, so that the resource script can
 // read it too; CMake takes the version and the name for the manifest.
 #pragma once
 
@@ -16,6 +16,9 @@
 #define PRODUCT_VERSION                                                                  \
     TEXTS_STRING(PRODUCT_VERSION_MAJOR) "." TEXTS_STRING(PRODUCT_VERSION_MINOR) "." \
         TEXTS_STRING(PRODUCT_VERSION_PATCH)
+
+// The list line of a resource without a name: its ID (0 to 65535).
+#define UNNAMED_RESOURCE_TEXT "[%d]"
 
 #define MESSAGE_CANNOT_OPEN "The file cannot be opened."
 #define MESSAGE_NOT_ARCHIVE "This file is not a valid Velder Mohawk archive."

@@ -256,7 +256,7 @@ struct Recorder {
     unsigned failAt = 0;
 };
 
-bool Record(void* context, const void* bytes, uint32_t count)
+bool Record(void* context, const void* bytes, size_t count)
 {
     Recorder* r = static_cast<Recorder*>(context);
     const uint8_t* b = static_cast<const uint8_t*>(bytes);

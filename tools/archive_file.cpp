@@ -1,9 +1,11 @@
 // archive_file.cpp - an archive as mhkbmp's commands read it: opened
 // without waiting on anything that is not a regular file, locked by the
 // commands that write it back, mapped, checked and listed.
+#include "tools/archive_file.h"
+
 #include <stdio.h>
 
-#include "tools/mhkbmp.h"
+#include "common/texts.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -48,7 +50,7 @@ ExitCode ArchiveFile::Open(const char* path, bool lock)
         return kExitCannotOpen;
     // Its header could not tell its size: the reader would see the low 32
     // bits of it, and a rewrite would cut the file there.
-    if (file_.size > 0xFFFFFFFFu) {
+    if (file_.size > kMaxArchiveSize) {
         Close();
         return ExitCode(Report(path, std::to_string(file_.size) +
                                          " bytes; an archive's size must fit its 32-bit header",
@@ -84,7 +86,7 @@ std::string ListText(uint16_t id, const char* name)
     if (name != nullptr)
         return name;
     char text[16];
-    snprintf(text, sizeof text, "[%u]", static_cast<unsigned>(id));
+    snprintf(text, sizeof text, UNNAMED_RESOURCE_TEXT, static_cast<int>(id));
     return text;
 }
 

@@ -3,106 +3,11 @@
 // bitmap files as the viewer's Save Image As, or decode top-down and write
 // PNG files of the same palette and pixels.
 #include <stdio.h>
-#include <string.h>
 
-#include "bitmap/bitmap.h"
-#include "bitmap/bitmap_file.h"
-#include "tools/mhkbmp.h"
+#include "tools/commands.h"
+#include "tools/images.h"
+#include "tools/output.h"
 #include "writer/png.h"
-
-namespace {
-
-bool WriteToOutput(void* context, const void* bytes, uint32_t count)
-{
-    return WriteOutput(static_cast<OutputFile*>(context), bytes, count);
-}
-
-// The picture as a PNG file, from a top-down decode (rows in PNG order).
-std::vector<uint8_t> EncodeDecodedPng(const BitmapBuffer& bitmap, PngEncoder* encoder)
-{
-    const BITMAPINFOHEADER& header = *bitmap.header;
-    const unsigned width = static_cast<unsigned>(header.biWidth);
-    const unsigned height = static_cast<unsigned>(-header.biHeight);
-    const size_t stride = ((width * header.biBitCount / 8) + 3) & ~3u;
-    uint8_t palette[768] = {};
-    if (header.biBitCount == 8) {
-        const uint8_t* quads = reinterpret_cast<const uint8_t*>(bitmap.header) + header.biSize;
-        for (unsigned i = 0; i < 256; ++i)
-            memcpy(&palette[3 * i], quads + 4 * i, 3);
-    }
-    return encoder->Encode(width, height, header.biBitCount, palette, bitmap.pixels, stride);
-}
-
-// Writes a decoded picture to path, as PNG when an encoder is given.
-ExitCode SaveImage(const BitmapBuffer* bitmap, PngEncoder* png, const std::string& path)
-{
-    // Encoded first: nothing to write means nothing created.
-    std::vector<uint8_t> encoded;
-    if (png && (encoded = EncodeDecodedPng(*bitmap, png)).empty())
-        return kExitCannotWrite;
-    if (png)
-        return WriteOutputFile(path, encoded.data(), encoded.size());
-    OutputFile output;
-    const ExitCode opened = OpenOutput(path, &output);
-    if (opened != kExitOk)
-        return opened;
-    return CloseOutput(&output, WriteBitmapFile(bitmap, WriteToOutput, &output));
-}
-
-// Decodes file-table entry index, bottom-up for a bitmap file as Save Image
-// As does and top-down for PNG (when an encoder is given), and writes it to
-// path. The image is decoded before the file is created: an unreadable one
-// leaves no file behind and an existing one untouched.
-ExitCode ExportImage(const ArchiveView& view, uint16_t index, PngEncoder* png, const std::string& path)
-{
-    const uint8_t* data;
-    uint32_t size;
-    BitmapBuffer bitmap;
-    if (!GetResourceData(view.base, index, &data, &size) || !DecodeBitmapResource(data, size, !png, &bitmap))
-        return kExitCannotRead;
-    ExitCode result = SaveImage(&bitmap, png, path);
-    ReleaseBitmap(&bitmap);
-    return result;
-}
-
-// Names come from the archive and may be of any length; cut, they keep a
-// file name far inside every platform's limits.
-const size_t kMaxNameText = 64;
-
-}  // namespace
-
-std::vector<std::string> ExportNames(const std::vector<ListedImage>& images, const char* extension)
-{
-    // Padded to the largest position's width, four digits at least, so
-    // that the names sort in list order however many there are.
-    int digits = 4;
-    for (size_t rest = images.size(); rest >= 10000; rest /= 10)
-        ++digits;
-    std::vector<std::string> names(images.size());
-    for (size_t i = 0; i < images.size(); ++i) {
-        char number[16];
-        snprintf(number, sizeof number, "%0*u_", digits, static_cast<unsigned>(i + 1));
-        std::string& name = names[i];
-        name = number;
-        for (char c : images[i].text.substr(0, kMaxNameText)) {
-            const bool safe = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                              c == '.' || c == '_' || c == '-';
-            name += safe ? c : '_';
-        }
-        name += extension;
-    }
-    return names;
-}
-
-std::string FolderPrefix(const std::string& folder)
-{
-#ifdef _WIN32
-    // "X:" is that drive's current folder, which "X:\" is not.
-    if (folder.size() == 2 && folder[1] == ':')
-        return folder;
-#endif
-    return folder.back() == '/' || folder.back() == '\\' ? folder : folder + '/';
-}
 
 int RunExport(int argc, char** argv)
 {

@@ -8,7 +8,9 @@
 
 #include "bitmap/format.h"
 #include "common/byte_order.h"
-#include "tools/mhkbmp.h"
+#include "tools/commands.h"
+#include "tools/images.h"
+#include "tools/output.h"
 
 namespace {
 
@@ -119,13 +121,7 @@ bool IsUtf8(const std::string& text)
 void AppendFileName(std::string* out, const char* path, bool markup)
 {
     std::string name = path;
-#ifdef _WIN32
-    const size_t cut = name.find_last_of("/\\:");
-#else
-    const size_t cut = name.find_last_of('/');
-#endif
-    if (cut != std::string::npos)
-        name.erase(0, cut + 1);
+    name.erase(0, FileNameStart(name));
     const bool utf8 = IsUtf8(name);
     for (const char c : name) {
         if (utf8 && (c & 0x80))
@@ -140,9 +136,7 @@ void AppendFileName(std::string* out, const char* path, bool markup)
 void AppendUrl(std::string* out, const std::string& name)
 {
     for (const char c : name) {
-        const bool safe = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                          c == '.' || c == '_' || c == '-';
-        if (safe) {
+        if (IsPortableNameByte(c)) {
             *out += c;
             continue;
         }

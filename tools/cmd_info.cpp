@@ -6,7 +6,7 @@
 #include <stdio.h>
 
 #include "archive/directory.h"
-#include "tools/mhkbmp.h"
+#include "tools/commands.h"
 
 namespace {
 

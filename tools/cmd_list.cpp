@@ -2,7 +2,7 @@
 // ID<TAB>INDEX<TAB>SIZE<TAB>TEXT, in the archive's table order.
 #include <stdio.h>
 
-#include "tools/mhkbmp.h"
+#include "tools/commands.h"
 
 #ifdef _WIN32
 #include <io.h>

@@ -6,75 +6,10 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "tools/mhkbmp.h"
-#include "writer/bmp_reader.h"
-#include "writer/png.h"
+#include "tools/commands.h"
+#include "tools/images.h"
+#include "tools/output.h"
 #include "writer/resource_writer.h"
-
-namespace {
-
-// Larger files cannot be accepted bitmaps (the largest is about 1 MB), so
-// they are refused by their size, never read.
-const uint64_t kMaxInputSize = 64u << 20;
-
-}  // namespace
-
-ExitCode ReadImageFile(const char* path, BmpImage* image, std::string* reason)
-{
-    InputFile file;
-    const InputResult opened = OpenInput(path, &file);
-    if (opened != kInputOpen) {
-        *reason = opened == kInputNotRegular ? "not a regular file" : ExitMessage(kExitCannotOpen);
-        return kExitCannotOpen;
-    }
-    std::vector<uint8_t> bytes;
-    bool ok = true;
-    if (file.size <= kMaxInputSize) {
-        // A file that grows while it is read is cut at the limit all the same.
-        bytes.reserve(size_t(file.size));
-        uint8_t chunk[65536];
-        size_t got;
-        while ((ok = ReadInput(&file, chunk, sizeof chunk, &got)) && got > 0 && bytes.size() <= kMaxInputSize)
-            bytes.insert(bytes.end(), chunk, chunk + got);
-    }
-    CloseInput(&file);
-    if (!ok) {
-        *reason = ExitMessage(kExitCannotOpen);
-        return kExitCannotOpen;
-    }
-    if (file.size > kMaxInputSize || bytes.size() > kMaxInputSize) {
-        *reason = "too large to be an accepted bitmap file";
-        return kExitRefused;
-    }
-    const bool png = IsPng(bytes.data(), bytes.size());
-    return (png ? ParsePng : ParseBmp)(bytes.data(), bytes.size(), image, reason) ? kExitOk : kExitRefused;
-}
-
-std::vector<uint8_t> EncodeImage(const BmpImage& image, const CompressOptions& options)
-{
-    if (image.bitsPerPixel == 8)
-        return BuildPaletteResource(image.width, image.height, image.palette.data(), image.rows.data(), kStoreSmaller,
-                                    options);
-    return BuildTrueColourResource(image.rows.data());
-}
-
-std::string PackName(const std::string& path)
-{
-    size_t start = 0;
-    for (size_t i = 0; i < path.size(); ++i) {
-#ifdef _WIN32
-        if (path[i] == '/' || path[i] == '\\' || path[i] == ':')
-            start = i + 1;
-#else
-        if (path[i] == '/')
-            start = i + 1;
-#endif
-    }
-    std::string name = path.substr(start);
-    if (EndsWithNoCase(name, ".bmp") || EndsWithNoCase(name, ".png"))
-        name.resize(name.size() - 4);
-    return name;
-}
 
 int RunPack(int argc, char** argv)
 {
@@ -83,8 +18,9 @@ int RunPack(int argc, char** argv)
         return kExitUsage;
     const std::string out = argv[1];
     const size_t count = size_t(argc) - 2;
-    if (count > 65535)
-        return Report(out, std::to_string(count) + " images given; an archive holds at most 65535", kExitTooLarge);
+    if (count > kMaxTableEntries)
+        return Report(out, std::to_string(count) + " images given; an archive holds at most " +
+                               std::to_string(kMaxTableEntries), kExitTooLarge);
 
     // An input is never written over, whatever path names it; checked
     // before the inputs are read and encoded, which may take long.

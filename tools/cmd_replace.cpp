@@ -7,16 +7,12 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "bitmap/bitmap.h"
-#include "tools/mhkbmp.h"
+#include "tools/commands.h"
+#include "tools/images.h"
+#include "tools/output.h"
 #include "writer/archive_replace.h"
 
 namespace {
-
-bool WriteToOutput(void* context, const void* bytes, size_t count)
-{
-    return WriteOutput(static_cast<OutputFile*>(context), bytes, count);
-}
 
 // Plans and writes the replacements into out. The archive is unmapped
 // before the rename (which some systems refuse over a mapped file), and
@@ -39,44 +35,6 @@ int WriteReplaced(ArchiveFile* archive, const std::vector<Replacement>& replacem
         result = CloseOutput(&output, written);
     }
     return result == kExitOk ? kExitOk : Fail(result);
-}
-
-// True when the decoded picture (top-down) holds exactly image's palette
-// and pixels.
-bool SamePicture(const BitmapBuffer& bitmap, const BmpImage& image)
-{
-    const BITMAPINFOHEADER& header = *bitmap.header;
-    if (header.biBitCount != image.bitsPerPixel || unsigned(header.biWidth) != image.width ||
-        unsigned(-header.biHeight) != image.height)
-        return false;
-    const size_t row = image.width * image.bitsPerPixel / 8;
-    const size_t stride = (row + 3) & ~size_t(3);
-    const size_t imageStride = image.bitsPerPixel == 8 ? stride : row;
-    if (image.bitsPerPixel == 8) {
-        const uint8_t* quads = reinterpret_cast<const uint8_t*>(bitmap.header) + header.biSize;
-        for (unsigned i = 0; i < 256; ++i) {
-            if (memcmp(quads + 4 * i, &image.palette[3 * i], 3) != 0)
-                return false;
-        }
-    }
-    for (unsigned y = 0; y < image.height; ++y) {
-        if (memcmp(bitmap.pixels + y * stride, &image.rows[y * imageStride], row) != 0)
-            return false;
-    }
-    return true;
-}
-
-// True when the archive's picture at index decodes to exactly image.
-bool HoldsPicture(const ArchiveView& view, uint16_t index, const BmpImage& image)
-{
-    const uint8_t* data;
-    uint32_t size;
-    BitmapBuffer bitmap;
-    if (!GetResourceData(view.base, index, &data, &size) || !DecodeBitmapResource(data, size, false, &bitmap))
-        return false;
-    const bool same = SamePicture(bitmap, image);
-    ReleaseBitmap(&bitmap);
-    return same;
 }
 
 bool IsListed(const std::vector<ListedImage>& images, uint16_t index)

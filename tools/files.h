@@ -41,6 +41,14 @@ NameKind InspectName(const char* path);
 // True when path is a folder (or, on Windows, a bare drive "X:"). Follows links.
 bool IsFolder(const char* path);
 
+// Where the file name in path starts, after its folders ("\\" and a drive's
+// ":" end them too on Windows).
+size_t FileNameStart(const std::string& path);
+
+// DIR as the prefix of the names in it ("DIR/"; on Windows a bare drive
+// "X:" stays as it is, that drive's current folder).
+std::string FolderPrefix(const std::string& folder);
+
 // ---- Reading ----
 
 // A file a command reads, open for reading.
@@ -87,6 +95,10 @@ const unsigned kLockTurns = 1000;
 // onWait and waits, then takes whatever file path names by then.
 // kInputCannotLock when no lock can be had.
 InputResult OpenLockedInput(const char* path, InputFile* file, void (*onWait)(const char* path));
+
+// The size, identity and modification time of whatever path names now
+// (the handle and lock are left alone); false when nothing can be looked at.
+bool GetFileState(const char* path, InputFile* state);
 
 // True when path still names the file as it was opened: the same file, of
 // the same size and modification time. Otherwise *change says what differs.

@@ -80,6 +80,17 @@ bool IsFolder(const char* path)
     return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+size_t FileNameStart(const std::string& path)
+{
+    const size_t cut = path.find_last_of('/');
+    return cut == std::string::npos ? 0 : cut + 1;
+}
+
+std::string FolderPrefix(const std::string& folder)
+{
+    return folder.back() == '/' ? folder : folder + '/';
+}
+
 InputResult OpenInput(const char* path, InputFile* file)
 {
     // Looked at before it is opened, so that no device is ever opened; and
@@ -148,24 +159,15 @@ InputResult OpenLockedInput(const char* path, InputFile* file, void (*onWait)(co
     return kInputCannotLock;
 }
 
-bool StillSameFile(const char* path, const InputFile& file, std::string* change)
+bool GetFileState(const char* path, InputFile* state)
 {
     struct stat info;
-    FileIdentity now;
-    if (stat(path, &info) != 0) {
-        *change = "was removed";
+    if (stat(path, &info) != 0)
         return false;
-    }
-    Identify(info, &now);
-    if (!SameFile(now, file.identity))
-        *change = "was replaced by another file";
-    else if (static_cast<uint64_t>(info.st_size) != file.size)
-        *change = "changed size";
-    else if (Modified(info) != file.modified)
-        *change = "was modified";
-    else
-        return true;
-    return false;
+    state->size = static_cast<uint64_t>(info.st_size);
+    Identify(info, &state->identity);
+    state->modified = Modified(info);
+    return true;
 }
 
 FILE* CreateNewFile(const char* path)

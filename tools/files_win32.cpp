@@ -117,6 +117,20 @@ bool IsFolder(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+size_t FileNameStart(const std::string& path)
+{
+    const size_t cut = path.find_last_of("/\\:");
+    return cut == std::string::npos ? 0 : cut + 1;
+}
+
+std::string FolderPrefix(const std::string& folder)
+{
+    // "X:" is that drive's current folder, which "X:\" is not.
+    if (folder.size() == 2 && folder[1] == ':')
+        return folder;
+    return folder.back() == '/' || folder.back() == '\\' ? folder : folder + '/';
+}
+
 InputResult OpenInput(const char* path, InputFile* file)
 {
     // Writers are kept out while the file is read; a rename over it is
@@ -207,28 +221,20 @@ InputResult OpenLockedInput(const char* path, InputFile* file, void (*onWait)(co
     return kInputCannotLock;
 }
 
-bool StillSameFile(const char* path, const InputFile& file, std::string* change)
+bool GetFileState(const char* path, InputFile* state)
 {
     HANDLE handle = OpenToLook(path);
-    if (handle == INVALID_HANDLE_VALUE) {
-        *change = "was removed";
+    if (handle == INVALID_HANDLE_VALUE)
         return false;
-    }
     BY_HANDLE_FILE_INFORMATION info;
     const bool looked = GetFileInformationByHandle(handle, &info) != 0;
     CloseHandle(handle);
-    FileIdentity now = {};
-    if (looked)
-        Identify(info, &now);
-    if (!looked || !SameFile(now, file.identity))
-        *change = "was replaced by another file";
-    else if ((uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow) != file.size)
-        *change = "changed size";
-    else if (Modified(info) != file.modified)
-        *change = "was modified";
-    else
-        return true;
-    return false;
+    if (looked) {
+        state->size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+        Identify(info, &state->identity);
+        state->modified = Modified(info);
+    }
+    return looked;
 }
 
 FILE* CreateNewFile(const char* path)

@@ -1,15 +1,12 @@
-// output.cpp - the one way mhkbmp writes a file. Nothing a command reads is
-// ever written over, nothing but a regular file or a link is ever replaced,
-// a link is replaced rather than followed, and a failed or interrupted
-// write leaves the old file as it was: every output is written to a new
-// temporary file in its own folder (so the rename stays on one volume) and
-// renamed over the output only when all of it is out.
+// output.cpp - see output.h. Every output is written to a new temporary
+// file in its own folder (so the rename stays on one volume) and renamed
+// over the output only when all of it is out.
+#include "tools/output.h"
+
 #include <errno.h>
-#include <stdio.h>
+#include <stdint.h>
 
 #include <algorithm>
-
-#include "tools/mhkbmp.h"
 
 namespace {
 
@@ -17,17 +14,6 @@ ExitCode Refuse(const std::string& path, const std::string& why)
 {
     fprintf(stderr, "%s is %s; nothing written\n", path.c_str(), why.c_str());
     return kExitCannotOpen;
-}
-
-// The output's folder as a prefix of its path ("" for the current folder).
-std::string FolderOf(const std::string& path)
-{
-#ifdef _WIN32
-    const size_t cut = path.find_last_of("/\\:");
-#else
-    const size_t cut = path.find_last_of('/');
-#endif
-    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
 }  // namespace
@@ -75,7 +61,7 @@ ExitCode OpenOutput(const std::string& path, OutputFile* output)
     // A short name of its own, whatever the output's length, created only
     // where nothing had that name: a file or link already there is left
     // alone and the next name tried.
-    const std::string base = FolderOf(path) + ".mhkbmp-" + std::to_string(ProcessId()) + "-";
+    const std::string base = path.substr(0, FileNameStart(path)) + ".mhkbmp-" + std::to_string(ProcessId()) + "-";
     output->file = nullptr;
     for (unsigned attempt = 0; output->file == nullptr && attempt < 100; ++attempt) {
         output->temporary = base + std::to_string(attempt) + ".tmp";
@@ -111,6 +97,11 @@ bool WriteOutput(OutputFile* output, const void* bytes, size_t count)
         done += piece;
     }
     return !output->failed;
+}
+
+bool WriteToOutput(void* context, const void* bytes, size_t count)
+{
+    return WriteOutput(static_cast<OutputFile*>(context), bytes, count);
 }
 
 ExitCode CloseOutput(OutputFile* output, bool commit)

@@ -181,10 +181,10 @@ PlanResult PlanReplacements(const uint8_t* base, uint32_t size, const std::vecto
             claims.Overlapping(offset, offset + old) == 1) {
             placed = {uint32_t(offset), uint32_t(old - r.data.size()), true};
         } else {
-            if (end + r.data.size() > 0xFFFFFFFFu) {
-                *error = start > size ? "the archive would pass 4 GiB, its new data starting after the range of "
-                                      "every other file-table entry"
-                                    : "the archive would pass 4 GiB";
+            if (end + r.data.size() > kMaxArchiveSize) {
+                *error = "the archive would pass " + std::to_string(kArchiveLimitGiB) + " GiB" +
+                         (start > size ? ", its new data starting after the range of every other file-table entry"
+                                       : "");
                 return kPlanTooLarge;
             }
             placed = {uint32_t(end), 0, false};
@@ -199,7 +199,7 @@ PlanResult PlanReplacements(const uint8_t* base, uint32_t size, const std::vecto
 }
 
 bool WriteReplacedArchive(const uint8_t* base, uint32_t size, const std::vector<Replacement>& replacements,
-                          const ReplacementPlan& plan, ArchiveWriter write, void* context)
+                          const ReplacementPlan& plan, ByteWriter write, void* context)
 {
     ArchiveDirectory directory;
     ReadDirectory(base, size, &directory);

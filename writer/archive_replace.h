@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "common/byte_writer.h"
+
 // New bytes for the resource at a file-table index (1-based).
 struct Replacement {
     uint16_t index;
@@ -44,13 +46,10 @@ enum PlanResult {
 PlanResult PlanReplacements(const uint8_t* base, uint32_t size, const std::vector<Replacement>& replacements,
                             ReplacementPlan* plan, std::string* error);
 
-// Writes count bytes, or count zeros when bytes is null; false when they
-// could not all be written.
-typedef bool (*ArchiveWriter)(void* context, const void* bytes, size_t count);
 
 // Writes the new archive through write: the old bytes with the header's two
 // size fields, the replaced file entries' offset and size fields (bytes 0
 // to 6) and the in-place data changed, then the appended data. Stops at the
 // first failed write and returns false.
 bool WriteReplacedArchive(const uint8_t* base, uint32_t size, const std::vector<Replacement>& replacements,
-                          const ReplacementPlan& plan, ArchiveWriter write, void* context);
+                          const ReplacementPlan& plan, ByteWriter write, void* context);

@@ -69,7 +69,7 @@ bool ParseBmp(const uint8_t* data, size_t size, BmpImage* image, std::string* er
         return Refuse(error, "corrupt bitmap file (the pixels overlap the headers or the palette)");
 
     const size_t rowBytes = size_t(width) * bits / 8;
-    const size_t stride = (rowBytes + 3) & ~size_t(3);
+    const size_t stride = RowPitch(uint32_t(rowBytes));
     const size_t pixelBytes = stride * size_t(height);
     if (pixelOffset > size || size - pixelOffset < pixelBytes)
         return Refuse(error, "truncated bitmap file (the pixel rows are incomplete)");

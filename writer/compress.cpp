@@ -15,10 +15,12 @@
 // in random mixes as pictures give them (a 1 MB area, best of 40 runs, x86-64
 // at -O2), then checked against whole pictures, where switching between
 // kinds costs a mispredicted branch now and then:
-//   a command (literal run, repeat or pair group)   4.5 ns
+//   a literal run's or a repeat's command byte      4.5 ns
+//   a pair group's command byte                     4 ns
 //   a literal byte, a repeated byte                 0.03 to 0.05 ns
 //   a two-byte pair code                            4 ns alone, 5 in mixes
 //   a back-reference                                5.5 ns alone, 8 in mixes
+// (StepTime and CommandTime hold them, for the parse and the emitter alike.)
 // At the default rate (half a byte per ns) a two-byte pair code, which
 // saves one byte over a literal pair, costs more than it saves unless it
 // spares a command, and a back-reference must save about four bytes: the
@@ -46,20 +48,31 @@ const uint64_t kLiteralShare = kByte / kMaxLiteralPairs;  // a literal run's com
 const uint64_t kGroupShare = kByte / kMaxGroupCodes;      // a pair group's command byte, shared by 63 codes
 const uint64_t kInfinite = ~uint64_t(0) / 4;
 
-// Decoding times in 1/100 ns (see the top of the file).
-const uint64_t kLiteralRunTime = 450;
-const uint64_t kLiteralPairTime = 6;
-const uint64_t kGroupTime = 400;
-const uint64_t kPairCodeTime = 500;
-const uint64_t kReferenceTime = 800;
-const uint64_t kRepeatTime = 450;
-const uint64_t kRepeatPairTime = 10;
-
 const unsigned kMaxCover = kMaxPairCodeOutput;  // the most one back-reference writes
 const int kMaxHashBits = 16;
 
 enum State { kInLiteral, kInGroup, kOther, kStates };
 enum Step : uint8_t { kLiteralPair, kPairCode, kBackReference, kPairRepeat, kQuadRepeat };
+
+// Decoding times in 1/100 ns (see the top of the file): of the command byte
+// that opens a command of a kind of step, and of one step (count: a repeat
+// command's repeats).
+uint64_t CommandTime(Step kind)
+{
+    return kind == kPairCode || kind == kBackReference ? 400 : 450;
+}
+
+uint64_t StepTime(Step step, unsigned count)
+{
+    switch (step) {
+    case kLiteralPair: return 6;
+    case kPairCode: return 500;
+    case kBackReference: return 800;
+    case kPairRepeat: return 10 * uint64_t(count);
+    case kQuadRepeat: return 20 * uint64_t(count);
+    }
+    return 0;
+}
 
 struct Back {
     Step step;
@@ -308,12 +321,13 @@ void Parser::Parse()
     cost[kOther] = 0;
     const uint64_t rate = options.codePenalty;
     auto time = [rate](uint64_t hundredths) { return hundredths * rate / 100; };
-    const uint64_t literalOpen = kByte + time(kLiteralRunTime);
-    const uint64_t literalPair = 2 * kByte + kLiteralShare + time(kLiteralPairTime + kLiteralRunTime / kMaxLiteralPairs);
-    const uint64_t groupOpen = kByte + time(kGroupTime);
-    const uint64_t groupShare = kGroupShare + time(kGroupTime / kMaxGroupCodes);
-    const uint64_t pairCode = time(kPairCodeTime), reference = time(kReferenceTime);
-    const uint64_t repeatOpen = kByte + time(kRepeatTime);
+    const uint64_t literalOpen = kByte + time(CommandTime(kLiteralPair));
+    const uint64_t literalPair = 2 * kByte + kLiteralShare +
+                                 time(StepTime(kLiteralPair, 1) + CommandTime(kLiteralPair) / kMaxLiteralPairs);
+    const uint64_t groupOpen = kByte + time(CommandTime(kPairCode));
+    const uint64_t groupShare = kGroupShare + time(CommandTime(kPairCode) / kMaxGroupCodes);
+    const uint64_t pairCode = time(StepTime(kPairCode, 1)), reference = time(StepTime(kBackReference, 1));
+    const uint64_t repeatOpen = kByte + time(CommandTime(kPairRepeat));
     for (size_t q = 0; q < pairs; ++q) {
         const uint64_t* here = &cost[q * kStates];
         const size_t p = 2 * q;
@@ -362,7 +376,7 @@ void Parser::Parse()
             if (most > pairsLeft)
                 most = pairsLeft;
             for (size_t c = 1; c <= most; c = NextCount(c, most))
-                Relax(q + c, kOther, repeat + time(kRepeatPairTime * c), kPairRepeat, anyFrom, static_cast<unsigned>(c));
+                Relax(q + c, kOther, repeat + time(StepTime(kPairRepeat, unsigned(c))), kPairRepeat, anyFrom, unsigned(c));
         }
         if (p >= 4) {
             size_t most = run4[p] / 4;
@@ -371,8 +385,8 @@ void Parser::Parse()
             if (2 * most > pairsLeft)
                 most = pairsLeft / 2;
             for (size_t c = 1; c <= most; c = NextCount(c, most))
-                Relax(q + 2 * c, kOther, repeat + time(kRepeatPairTime * 2 * c), kQuadRepeat, anyFrom,
-                      static_cast<unsigned>(c));
+                Relax(q + 2 * c, kOther, repeat + time(StepTime(kQuadRepeat, unsigned(c))), kQuadRepeat, anyFrom,
+                      unsigned(c));
         }
     }
 }
@@ -410,49 +424,41 @@ CompressedPixels Parser::Emit()
     for (size_t i = steps.size(); i-- > 0;) {
         const size_t p = 2 * steps[i].q;
         const Back how = steps[i].how;
+        // Literal pairs, and pair codes with back-references, share their
+        // open command; a repeat is a command of its own.
+        const Step kind = how.step == kBackReference ? kPairCode : how.step;
+        const bool shared = kind == kLiteralPair || kind == kPairCode;
+        const unsigned most = kind == kLiteralPair ? kMaxLiteralPairs : kMaxGroupCodes;
+        if (!shared || openKind != kind || openCount == most) {
+            open = out.size();
+            out.push_back(0);
+            time += CommandTime(kind);
+            openKind = shared ? kind : kPairRepeat;
+            openCount = 0;
+        }
+        time += StepTime(how.step, how.count);
         switch (how.step) {
         case kLiteralPair:
-            if (openKind != kLiteralPair || openCount == kMaxLiteralPairs) {
-                open = out.size();
-                out.push_back(0);
-                time += kLiteralRunTime;
-                openKind = kLiteralPair;
-                openCount = 0;
-            }
             out[open] = static_cast<uint8_t>(++openCount);
-            time += kLiteralPairTime;
             out.push_back(d[p]);
             out.push_back(d[p + 1]);
             break;
         case kPairCode:
         case kBackReference:
-            if (openKind != kPairCode || openCount == kMaxGroupCodes) {
-                open = out.size();
-                out.push_back(0);
-                time += kGroupTime;
-                openKind = kPairCode;
-                openCount = 0;
-            }
             out[open] = static_cast<uint8_t>(kQuadRepeatLast + ++openCount);
             if (how.step == kPairCode) {
-                time += kPairCodeTime;
                 uint8_t code[3];
                 int size = PairCode(d, p, code);
                 out.insert(out.end(), code, code + size);
             } else {
-                time += kReferenceTime;
                 EmitReference(d, p, how.count, matchDistance[p / 2], matchLength[p / 2], out);
             }
             break;
         case kPairRepeat:
-            out.push_back(static_cast<uint8_t>(kLiteralRunLast + how.count));
-            time += kRepeatTime + kRepeatPairTime * how.count;
-            openKind = kPairRepeat;
+            out[open] = static_cast<uint8_t>(kLiteralRunLast + how.count);
             break;
         case kQuadRepeat:
-            out.push_back(static_cast<uint8_t>(kPairRepeatLast + how.count));
-            time += kRepeatTime + kRepeatPairTime * 2 * how.count;
-            openKind = kPairRepeat;
+            out[open] = static_cast<uint8_t>(kPairRepeatLast + how.count);
             break;
         }
     }

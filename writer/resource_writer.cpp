@@ -72,13 +72,13 @@ bool BuildMohawkArchive(const std::vector<ArchiveItem>& items, std::vector<uint8
 {
     const size_t count = items.size();
     if (count > kMaxTableEntries) {
-        *error = "an archive holds at most 65535 images";
+        *error = "an archive holds at most " + std::to_string(kMaxTableEntries) + " images";
         return false;
     }
     size_t named = 0, nameBytes = 0;
     for (const ArchiveItem& item : items) {
         if (item.data.empty() || item.data.size() > kMaxResourceSize) {
-            *error = "a resource must be 1 to 16777215 bytes long";
+            *error = "a resource must be 1 to " + std::to_string(kMaxResourceSize) + " bytes long";
             return false;
         }
         if (memchr(item.name.data(), 0, item.name.size()) != nullptr) {
@@ -101,15 +101,15 @@ bool BuildMohawkArchive(const std::vector<ArchiveItem>& items, std::vector<uint8
     const size_t fileTable = nameArea + nameBytes;
     if (fileTable > kMaxTableOffset) {
         *error = "too many images or names for the archive's 16-bit table offsets (" + std::to_string(count) +
-                 " images, " + std::to_string(nameBytes) + " bytes of names; the tables must start within 65535 bytes)";
+                 " images, " + std::to_string(nameBytes) + " bytes of names; the tables must start within " + std::to_string(kMaxTableOffset) + " bytes)";
         return false;
     }
     const size_t dataStart = kArchiveHeaderSize + fileTable + kFileTableEntries + kFileEntrySize * count;
     uint64_t total = dataStart;  // 64-bit: size_t is 32-bit on the Windows build
     for (const ArchiveItem& item : items)
         total += item.data.size();
-    if (total > 0xFFFFFFFFu) {
-        *error = "the archive would be 4 GiB or larger";
+    if (total > kMaxArchiveSize) {
+        *error = "the archive would be " + std::to_string(kArchiveLimitGiB) + " GiB or larger";
         return false;
     }
 

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "bitmap/format.h"
+
 namespace {
 
 // ---- Integer helpers -------------------------------------------------------
@@ -150,7 +152,7 @@ bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 
 std::vector<uint8_t> Encode(const Picture8& p)
 {
-    const size_t stride = (size_t(p.width) + 3) & ~size_t(3);
+    const size_t stride = RowPitch(uint32_t(p.width));
     std::vector<uint8_t> out = FileHeaders(p.width, p.height, p.topDown, 8, p.palette.size(), stride * p.height);
     for (const Colour& c : p.palette) {
         out.push_back(uint8_t(Clamp(c.b, 0, 255)));
@@ -168,7 +170,7 @@ std::vector<uint8_t> Encode(const Picture8& p)
 
 std::vector<uint8_t> Encode(const Picture24& p)
 {
-    const size_t stride = (size_t(p.width) * 3 + 3) & ~size_t(3);
+    const size_t stride = RowPitch(uint32_t(p.width) * 3);
     std::vector<uint8_t> out = FileHeaders(p.width, p.height, false, 24, 0, stride * p.height);
     for (int y = p.height - 1; y >= 0; --y) {
         for (int x = 0; x < p.width; ++x) {
