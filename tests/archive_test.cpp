@@ -13,6 +13,7 @@
 
 #ifdef _WIN32
 #include <direct.h>
+#define mkdir(path, mode) _mkdir(path)
 #define rmdir _rmdir
 #else
 #include <sys/stat.h>
@@ -108,6 +109,8 @@ TEST(IsValidArchive, HeaderRules)
         {"version 02 00 00 00", 12, {2, 0, 0, 0}, false},
         {"total size one more", 16, {0, 0, 0, 29}, false},
         {"total size one less", 16, {0, 0, 0, 27}, false},
+        // size - 8 is computed in 32 bits: a (bogus) size below 8 wraps.
+        {"size-8 field wraps", 4, {0xFF, 0xFF, 0xFF, 0xFC}, false},
     };
     for (const Case& c : cases) {
         Bytes bytes = MinimalArchive();
@@ -143,129 +146,74 @@ TEST(IsValidArchive, ShortFilesAreNeverValidAndNotOverread)
     }
 }
 
-TEST(IsValidArchive, WrappingSizeField)
+// What archives built from plans list for a tag.
+TEST(Enumerate, ListsTheTablesOfThePlan)
 {
-    // size - 8 is computed in 32 bits: a (bogus) size below 8 wraps and
-    // still never validates.
-    Bytes bytes = MinimalArchive();
-    PutBE32(bytes, 4, 0xFFFFFFFCu);
-    ExactCopy copy(bytes);
-    EXPECT_FALSE(IsValidArchive(copy.data.get(), copy.size));
-}
-
-TEST(Enumerate, ReportsTableOrderWithNamesByFileIndex)
-{
-    std::vector<ListedItem> expected = {{1000, 2, "second"}, {5, 1, "first"}, {40000, 3, "<null>"}};
-    EXPECT_EQ(Enumerate(BuildArchive(SmallPlan())), expected);
-    EXPECT_EQ(Enumerate(BuildArchive(SmallPlan()), kOtherTag), (std::vector<ListedItem>{{7, 4, "sound"}}));
-}
-
-TEST(Enumerate, NothingWhenTypeMissingOrEmpty)
-{
-    ArchivePlan noBitmaps;
-    noBitmaps.types.push_back(TypePlan{kOtherTag, {{1, 1}}, {}});
-    noBitmaps.files.push_back(FilePlan{Data(4)});
-    EXPECT_TRUE(Enumerate(BuildArchive(noBitmaps)).empty());
-
-    ArchivePlan emptyType;
-    emptyType.types.push_back(TypePlan{kTypeBitmap, {}, {{"orphan", 1}}});
-    EXPECT_TRUE(Enumerate(BuildArchive(emptyType)).empty());
-
-    ArchivePlan noTypes;
-    EXPECT_TRUE(Enumerate(BuildArchive(noTypes)).empty());
-
-    // The 28-byte archive's directory offset is 0: its "directory" is the
-    // MHWK header, whose bytes 2-3 ('W' 'K') give a huge type count.
-    EXPECT_TRUE(Enumerate(MinimalArchive()).empty());
-}
-
-TEST(Enumerate, LaterDuplicatesWin)
-{
-    ArchivePlan plan;
-    plan.types.push_back(TypePlan{kTypeBitmap, {{1, 1}}, {}});
-    plan.types.push_back(TypePlan{kTypeBitmap, {{2, 1}, {3, 2}}, {{"old", 1}, {"x", 2}, {"new", 1}}});
-    plan.files = {FilePlan{Data(1)}, FilePlan{Data(1)}};
-    std::vector<ListedItem> expected = {{2, 1, "new"}, {3, 2, "x"}};
-    EXPECT_EQ(Enumerate(BuildArchive(plan)), expected);
-}
-
-TEST(Enumerate, NamesMatchByFileIndexNotById)
-{
-    // Resource 7 lives at index 1; the name entry for index 7 belongs to
-    // the resource at index 7, not to ID 7. Duplicate entries are reported twice.
-    ArchivePlan plan;
-    plan.types.push_back(TypePlan{kTypeBitmap, {{7, 1}, {1, 7}, {9, 1}}, {{"seven", 7}}});
-    std::vector<ListedItem> expected = {{7, 1, "<null>"}, {1, 7, "seven"}, {9, 1, "<null>"}};
-    EXPECT_EQ(Enumerate(BuildArchive(plan)), expected);
-}
-
-TEST(Enumerate, NamesAreRawBytes)
-{
-    ArchivePlan plan;
-    plan.types.push_back(TypePlan{kTypeBitmap, {{1, 1}, {2, 2}}, {{"tab\there", 1}, {"\xE9t\xE9", 2}}});
-    std::vector<ListedItem> expected = {{1, 1, "tab\there"}, {2, 2, "\xE9t\xE9"}};
-    EXPECT_EQ(Enumerate(BuildArchive(plan)), expected);
+    struct Case {
+        const char* what;
+        Bytes archive;
+        std::vector<ListedItem> expected;
+        uint32_t tag = kTypeBitmap;
+    };
+    const Case cases[] = {
+        {"table order, names by file index", BuildArchive(SmallPlan()),
+         {{1000, 2, "second"}, {5, 1, "first"}, {40000, 3, "<null>"}}},
+        {"the other tag", BuildArchive(SmallPlan()), {{7, 4, "sound"}}, kOtherTag},
+        {"no bitmap type", BuildArchive({{TypePlan{kOtherTag, {{1, 1}}, {}}}, {FilePlan{Data(4)}}}), {}},
+        {"an empty bitmap type", BuildArchive({{TypePlan{kTypeBitmap, {}, {{"orphan", 1}}}}, {}}), {}},
+        {"no types", BuildArchive(ArchivePlan()), {}},
+        // The 28-byte archive's directory offset is 0: its "directory" is the
+        // MHWK header, whose bytes 2-3 ('W' 'K') give a huge type count.
+        {"the 28-byte archive", MinimalArchive(), {}},
+        {"later duplicates win",
+         BuildArchive({{TypePlan{kTypeBitmap, {{1, 1}}, {}},
+                        TypePlan{kTypeBitmap, {{2, 1}, {3, 2}}, {{"old", 1}, {"x", 2}, {"new", 1}}}},
+                       {FilePlan{Data(1)}, FilePlan{Data(1)}}}),
+         {{2, 1, "new"}, {3, 2, "x"}}},
+        // Resource 7 lives at index 1; the name entry for index 7 belongs to
+        // the resource at index 7, not to ID 7. Duplicate entries are reported twice.
+        {"names match by file index, not by ID",
+         BuildArchive({{TypePlan{kTypeBitmap, {{7, 1}, {1, 7}, {9, 1}}, {{"seven", 7}}}}, {}}),
+         {{7, 1, "<null>"}, {1, 7, "seven"}, {9, 1, "<null>"}}},
+        {"names are raw bytes",
+         BuildArchive({{TypePlan{kTypeBitmap, {{1, 1}, {2, 2}}, {{"tab\there", 1}, {"\xE9t\xE9", 2}}}}, {}}),
+         {{1, 1, "tab\there"}, {2, 2, "\xE9t\xE9"}}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Enumerate(c.archive, c.tag), c.expected) << c.what;
 }
 
 // A2-A5: tables and names that leave the file.
 TEST(Enumerate, TablesOutsideTheFile)
 {
-    Layout layout;
-    const Bytes good = BuildArchive(SmallPlan(), &layout);
-    const size_t bitmapEntry = layout.typeEntries[1];
-    const size_t size = good.size();
-    const uint16_t pastEnd = static_cast<uint16_t>(size - layout.directory);
-
-    struct Case {
-        const char* what;
-        void (*patch)(Bytes&, const Layout&, size_t size);
-        std::vector<ListedItem> expected;
-    };
+    Layout l;
+    const Bytes good = BuildArchive(SmallPlan(), &l);
+    const size_t n = good.size();
     const std::vector<ListedItem> unnamed = {{1000, 2, "<null>"}, {5, 1, "<null>"}, {40000, 3, "<null>"}};
     const std::vector<ListedItem> none;
-    (void)bitmapEntry;
-    (void)pastEnd;
-    Case cases[] = {
-        {"directory offset past the end",
-         [](Bytes& b, const Layout&, size_t n) { PutBE32(b, 20, static_cast<uint32_t>(n)); }, none},
-        {"directory header cut by the end",
-         [](Bytes& b, const Layout&, size_t n) { PutBE32(b, 20, static_cast<uint32_t>(n - 3)); }, none},
-        {"directory offset near 2^32",
-         [](Bytes& b, const Layout&, size_t) { PutBE32(b, 20, 0xFFFFFFFEu); }, none},
-        {"type table one entry too long",
-         [](Bytes& b, const Layout& l, size_t n) {
-             PutBE16(b, l.directory + 2, static_cast<uint16_t>((n - l.directory - 4) / 8 + 1));
-         },
+    const struct {
+        const char* what;
+        size_t at;       // the field changed: the directory offset (32 bits) or a 16-bit field
+        uint32_t value;
+        std::vector<ListedItem> expected;
+    } cases[] = {
+        {"directory offset past the end", 20, uint32_t(n), none},
+        {"directory header cut by the end", 20, uint32_t(n - 3), none},
+        {"directory offset near 2^32", 20, 0xFFFFFFFEu, none},
+        {"type table one entry too long", l.directory + 2, uint32_t((n - l.directory - 4) / 8 + 1), none},
+        {"resource table starts past the end", l.typeEntries[1] + 4, uint32_t(n - l.directory), none},
+        {"resource count reaches past the end", l.resourceTables[1], uint32_t((n - l.resourceTables[1] - 2) / 4 + 1),
          none},
-        {"resource table starts past the end",
-         [](Bytes& b, const Layout& l, size_t n) {
-             PutBE16(b, l.typeEntries[1] + 4, static_cast<uint16_t>(n - l.directory));
-         },
-         none},
-        {"resource count reaches past the end",
-         [](Bytes& b, const Layout& l, size_t n) {
-             PutBE16(b, l.resourceTables[1], static_cast<uint16_t>((n - l.resourceTables[1] - 2) / 4 + 1));
-         },
-         none},
-        {"name table starts past the end",
-         [](Bytes& b, const Layout& l, size_t n) {
-             PutBE16(b, l.typeEntries[1] + 6, static_cast<uint16_t>(n - l.directory));
-         },
-         {{1000, 2, "<null>"}, {5, 1, "<null>"}, {40000, 3, "<null>"}}},
-        {"name count reaches past the end",
-         [](Bytes& b, const Layout& l, size_t n) {
-             PutBE16(b, l.nameTables[1], static_cast<uint16_t>((n - l.nameTables[1] - 2) / 4 + 1));
-         },
-         {{1000, 2, "<null>"}, {5, 1, "<null>"}, {40000, 3, "<null>"}}},
-        {"name area past the end",
-         [](Bytes& b, const Layout& l, size_t n) {
-             PutBE16(b, l.directory, static_cast<uint16_t>(n - l.directory));
-         },
-         {{1000, 2, "<null>"}, {5, 1, "<null>"}, {40000, 3, "<null>"}}},
+        {"name table starts past the end", l.typeEntries[1] + 6, uint32_t(n - l.directory), unnamed},
+        {"name count reaches past the end", l.nameTables[1], uint32_t((n - l.nameTables[1] - 2) / 4 + 1), unnamed},
+        {"name area past the end", l.directory, uint32_t(n - l.directory), unnamed},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         Bytes bytes = good;
-        c.patch(bytes, layout, size);
+        if (c.at == 20)
+            PutBE32(bytes, c.at, c.value);
+        else
+            PutBE16(bytes, c.at, static_cast<uint16_t>(c.value));
         EXPECT_EQ(Enumerate(bytes), c.expected) << c.what;
     }
 }
@@ -456,26 +404,32 @@ TEST(GetResourceData, FileTableOutsideTheFile)
 
     Bytes pastEnd = good;  // the table's offset is directory-relative
     PutBE16(pastEnd, 24, static_cast<uint16_t>(good.size() - layout.directory - 3));
-    EXPECT_FALSE(Fetch(pastEnd, 1).ok);
-
     Bytes directoryFar = good;
     PutBE32(directoryFar, 20, 0xFFFFFFF0u);
-    EXPECT_FALSE(Fetch(directoryFar, 1).ok);
-
-    // A count larger than the table: entries past the end are refused,
-    // entries inside it still work.
     Bytes overcounted = good;
-    size_t entriesThatFit = (good.size() - layout.fileTable - 4) / 10;
     PutBE32(overcounted, layout.fileTable, 0xFFFFFFFFu);
-    EXPECT_TRUE(Fetch(overcounted, 1).ok);
-    EXPECT_FALSE(Fetch(overcounted, static_cast<uint16_t>(entriesThatFit + 1)).ok);
-    EXPECT_FALSE(Fetch(overcounted, 65535).ok);
-
+    const uint16_t firstPastTheEnd = static_cast<uint16_t>((good.size() - layout.fileTable - 4) / 10 + 1);
     // A 26-byte-or-shorter "archive" cannot even hold the file-table offset.
     Bytes tiny = MinimalArchive();
     tiny.resize(24);
     FixHeaderSizes(tiny);
-    EXPECT_FALSE(Fetch(tiny, 1).ok);
+    const struct {
+        const char* what;
+        const Bytes& archive;
+        uint16_t index;
+        bool ok;
+    } cases[] = {
+        {"table past the end", pastEnd, 1, false},
+        {"directory near 2^32", directoryFar, 1, false},
+        // A count larger than the table: entries inside it still work,
+        // entries past the end are refused.
+        {"overcounted, first entry", overcounted, 1, true},
+        {"overcounted, entry past the end", overcounted, firstPastTheEnd, false},
+        {"overcounted, entry 65535", overcounted, 65535, false},
+        {"24-byte archive", tiny, 1, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Fetch(c.archive, c.index).ok, c.ok) << c.what;
 }
 
 TEST(GetResourceData, IndexZeroFailsForAnyCount)
@@ -491,28 +445,28 @@ TEST(GetResourceData, IndexZeroFailsForAnyCount)
 TEST(MapArchive, MapsWholeFilesAndRefusesTheRest)
 {
     // Every failure leaves base null, whatever it held before.
+    enum Kind { kMissing, kEmpty, kFolder };
+    const struct {
+        const char* leaf;
+        Kind kind;
+    } refused[] = {{"does-not-exist.mhk", kMissing}, {"empty.mhk", kEmpty}, {"folder", kFolder}};
     const uint8_t stale = 0;
     ArchiveView view{&stale, 0};
-    EXPECT_FALSE(MapArchive(&view, TempPath("does-not-exist.mhk").c_str()));
-    EXPECT_EQ(view.base, nullptr);
-
-    std::string empty = TempPath("empty.mhk");
-    ASSERT_TRUE(WriteBytes(empty, Bytes()));
-    view.base = &stale;
-    EXPECT_FALSE(MapArchive(&view, empty.c_str()));
-    EXPECT_EQ(view.base, nullptr);
-    remove(empty.c_str());
-
-    std::string folder = TempPath("folder");
-#ifdef _WIN32
-    ASSERT_EQ(_mkdir(folder.c_str()), 0);
-#else
-    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-#endif
-    view.base = &stale;
-    EXPECT_FALSE(MapArchive(&view, folder.c_str()));
-    EXPECT_EQ(view.base, nullptr);
-    rmdir(folder.c_str());
+    for (const auto& r : refused) {
+        const std::string path = TempPath(r.leaf);
+        if (r.kind == kEmpty) {
+            ASSERT_TRUE(WriteBytes(path, Bytes()));
+        } else if (r.kind == kFolder) {
+            ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+        }
+        view.base = &stale;
+        EXPECT_FALSE(MapArchive(&view, path.c_str())) << r.leaf;
+        EXPECT_EQ(view.base, nullptr) << r.leaf;
+        if (r.kind == kFolder)
+            rmdir(path.c_str());
+        else
+            remove(path.c_str());
+    }
 
     Bytes bytes = BuildArchive(SmallPlan());
     std::string path = TempPath("small.mhk");

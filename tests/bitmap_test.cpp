@@ -100,27 +100,30 @@ TEST(Bitmap, AcceptsSidesAndPitches)
             << c.width << "x" << c.height << " pitch " << c.pitch;
 }
 
-TEST(Bitmap, AcceptsTheOneWideLayout)
+// The 24-bit layout exactly, and the palette block's header exactly (03 04 18 FF).
+TEST(Bitmap, AcceptsTheOneWideLayoutAndPaletteHeader)
 {
-    EXPECT_TRUE(Accepts(Resource24()));
-    EXPECT_FALSE(Accepts(Resource24(4, 953351)));
-    EXPECT_FALSE(Accepts(Resource24(4, 953353)));
-    EXPECT_FALSE(Accepts(Resource24(10)));
-    EXPECT_FALSE(Accepts(Resource24(1034)));
-    for (size_t field : {0, 2, 4}) {
-        Bytes b = Resource24();
-        b[field + 1] ^= 1;  // 609 or 393 wide/high, or pitch 2433
-        EXPECT_FALSE(Accepts(b)) << "field " << field;
-    }
+    auto flip = [](Bytes b, size_t at, uint8_t mask) { b[at] ^= mask; return b; };  // a copy, one byte changed
+    const Bytes wide = Resource24(), narrow = Resource8(4, 1, 10, Bytes(4));
+    const struct {
+        const char* what;
+        Bytes resource;
+        bool ok;
+    } cases[] = {
+        {"608 x 392, pitch 2432", wide, true},         {"a byte short", Resource24(4, 953351), false},
+        {"a byte long", Resource24(4, 953353), false}, {"format 10", Resource24(10), false},
+        {"format 1034", Resource24(1034), false},      {"609 wide", flip(wide, 1, 1), false},
+        {"393 high", flip(wide, 3, 1), false},         {"pitch 2433", flip(wide, 5, 1), false},
+        {"palette header 03 04 18 FF", narrow, true},  {"13 04 18 FF", flip(narrow, 8, 0x10), false},
+        {"03 14 18 FF", flip(narrow, 9, 0x10), false}, {"03 04 08 FF", flip(narrow, 10, 0x10), false},
+        {"03 04 18 FE", flip(narrow, 11, 1), false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Accepts(c.resource), c.ok) << c.what;
 }
 
-TEST(Bitmap, PaletteHeaderAndShortResources)
+TEST(Bitmap, RefusesWhatEndsBeforeThePaletteBlock)
 {
-    for (size_t at : {8, 9, 10, 11}) {
-        Bytes b = Resource8(4, 1, 10, Bytes(4));
-        b[at] ^= (at == 11 ? 1 : 0x10);  // e.g. 03 04 18 FE
-        EXPECT_FALSE(Accepts(b)) << at;
-    }
     // Shorter than the header; then shorter than the palette block.
     const Bytes whole = Resource8(4, 1, 1034, {1, 2, 3, 4, 0x41});
     for (size_t size = 0; size < 780; size += size < 12 ? 1 : 97)
@@ -198,16 +201,16 @@ TEST(Bitmap, UncompressedRowsAndFlips)
 
 TEST(Bitmap, FlipRowsKeepsAnOddMiddleRow)
 {
-    Bytes rows = Rows(4, 5);
     Bytes scratch(4, 0xCC);
-    FlipRows(rows.data(), rows.data() + 16, 4, scratch.data());
-    const Bytes original = Rows(4, 5);
-    for (unsigned r = 0; r < 5; ++r)
-        EXPECT_EQ(Bytes(rows.begin() + 4 * r, rows.begin() + 4 * r + 4),
-                  Bytes(original.begin() + 4 * (4 - r), original.begin() + 4 * (5 - r))) << r;
-    Bytes one = Rows(4, 1);
-    FlipRows(one.data(), one.data(), 4, scratch.data());
-    EXPECT_EQ(one, Rows(4, 1));
+    for (unsigned height : {1u, 5u}) {
+        Bytes rows = Rows(4, height);
+        const Bytes original = rows;
+        FlipRows(rows.data(), rows.data() + 4 * (height - 1), 4, scratch.data());
+        for (unsigned r = 0; r < height; ++r)
+            EXPECT_EQ(Bytes(rows.begin() + 4 * r, rows.begin() + 4 * r + 4),
+                      Bytes(original.begin() + 4 * (height - 1 - r), original.begin() + 4 * (height - r)))
+                << "height " << height << " row " << r;
+    }
 }
 
 // Every case where some or all pixels are never written: those bytes are 0.

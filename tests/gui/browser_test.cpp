@@ -92,8 +92,7 @@ TEST_F(ViewerTest, ListsEveryImageInTableOrderWithNothingSelected)
         {3, "", RawPicture(7, 1, 7).resource},
     };
     const std::vector<std::string> texts = {"zebra", "[1000]", "[40000]", "[0]", "[65535]", "apple", ""};
-    const Bytes archive = ImageArchive(lines);
-    const std::string path = TempFile("listed.mhk", &archive);
+    const std::string path = ArchiveFile("listed.mhk", lines);
 
     BoxRecorder recorder;
     HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW);
@@ -173,8 +172,7 @@ TEST_F(ViewerTest, EveryFailedOpenEndsEmptyWithOneBoxShownLast)
                                                           {2, "two", RawPicture(3, 3, 2).resource}}),
          nullptr, 0},
     };
-    const Bytes first = ImageArchive({{1, "first", RawPicture(9, 9, 1).resource}});
-    const std::string firstPath = TempFile("first.mhk", &first);
+    const std::string firstPath = ArchiveFile("first.mhk", {{1, "first", RawPicture(9, 9, 1).resource}});
     for (const OpenCase& c : cases) {
         SCOPED_TRACE(c.what);
         Open(firstPath);
@@ -224,8 +222,7 @@ TEST_F(ViewerTest, TheShownImageHasTheDecodedPixelsAndIsPaintedAtOnce)
     std::vector<ImageLine> lines;
     for (const ShownPicture& p : pictures)
         lines.push_back(ImageLine{1, nullptr, p.resource});
-    const Bytes archive = ImageArchive(lines);
-    Open(TempFile("pictures.mhk", &archive));
+    Open(ArchiveFile("pictures.mhk", lines));
 
     BoxRecorder recorder;
     HDC screen = GetDC(nullptr);
@@ -273,10 +270,7 @@ TEST_F(ViewerTest, AnUnreadableLineKeepsTheImageShownBefore)
         EXPECT_STATE(ViewerState(), after);
         EXPECT_EQ(g_hbmImage, shown);
         // The box may have uncovered some of the window, but not the image.
-        HRGN region = CreateRectRgn(0, 0, 0, 0);
-        GetUpdateRgn(hwnd_, region, FALSE);
-        EXPECT_FALSE(PtInRegion(region, g_listWidth + 8, 8)) << "the image was not repainted";
-        DeleteObject(region);
+        EXPECT_FALSE(RegionHasPoint(hwnd_, g_listWidth + 8, 8)) << "the image was not repainted";
     }
 }
 
@@ -461,8 +455,7 @@ TEST_F(ViewerTest, Figures)
     }
 
     SetWindowPos(hwnd_, nullptr, 0, 0, 1024, 768, SWP_NOZORDER | SWP_NOMOVE);
-    const Bytes large = ImageArchive({{1, "large", LargeCompressedPicture()}, {2, "small", RawPicture(8, 8, 1).resource}});
-    Open(TempFile("large.mhk", &large));
+    Open(ArchiveFile("large.mhk", {{1, "large", LargeCompressedPicture()}, {2, "small", RawPicture(8, 8, 1).resource}}));
     UpdateWindow(hwnd_);
     BitmapBuffer dib;
     SendMessageA(g_hwndList, LB_SETCURSEL, 0, 0);

@@ -33,15 +33,17 @@ std::string Format(const char* format, unsigned long a, long b = 0, long c = 0)
 }
 
 // The IUnknown part of a test object that outlives every reference: it
-// hands out no other interface and counts its releases.
+// counts its releases and hands out itself as IUnknown and as the one
+// interface named (if any), no other.
 template <typename Interface>
 class Counted : public Interface {
 public:
+    explicit Counted(const IID* iid = nullptr) : iid_(iid) {}
     int releases = 0;
-    STDMETHODIMP QueryInterface(REFIID, void** object) override
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
     {
-        *object = nullptr;
-        return E_NOINTERFACE;
+        *object = iid_ != nullptr && (iid == IID_IUnknown || iid == *iid_) ? static_cast<Interface*>(this) : nullptr;
+        return *object != nullptr ? S_OK : E_NOINTERFACE;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override
@@ -49,6 +51,9 @@ public:
         ++releases;
         return 1;
     }
+
+private:
+    const IID* iid_;
 };
 
 // Counts the releases of the media that a FileList handed out; a medium
@@ -57,10 +62,10 @@ typedef Counted<IUnknown> MediumOwner;
 
 // A data object that offers a list of files as CF_HDROP in global memory,
 // ANSI or wide, or (offered false) no file list at all.
-class FileList : public IDataObject {
+class FileList : public Counted<IDataObject> {
 public:
     explicit FileList(std::vector<std::string> files, bool wide = false, bool offered = true)
-        : files_(std::move(files)), wide_(wide), offered_(offered)
+        : Counted(&IID_IDataObject), files_(std::move(files)), wide_(wide), offered_(offered)
     {
     }
     ~FileList()
@@ -72,17 +77,6 @@ public:
     int handedOut = 0;  // media given out
     MediumOwner owner;
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
-    {
-        if (iid == IID_IUnknown || iid == IID_IDataObject) {
-            *object = this;
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override
     {
         ++calls;
@@ -466,20 +460,10 @@ LRESULT CALLBACK MainSpy(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 // Ends the drag with a drop on its third look at the keys.
-class DropSoon : public IDropSource {
+class DropSoon : public Counted<IDropSource> {
 public:
+    DropSoon() : Counted(&IID_IDropSource) {}
     int looks = 0;
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
-    {
-        if (iid == IID_IUnknown || iid == IID_IDropSource) {
-            *object = this;
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP QueryContinueDrag(BOOL escape, DWORD) override
     {
         if (escape)
@@ -550,11 +534,6 @@ protected:
         ASSERT_EQ(RegisterDragDrop(hwnd_, DropTargetInterface(&target_)), S_OK);
         PointAtImageArea(hwnd_);
     }
-    std::string Archive(const char* leaf, const std::vector<ImageLine>& lines)
-    {
-        const Bytes bytes = ImageArchive(lines);
-        return TempFile(leaf, &bytes);
-    }
     // The list's lines with their item data.
     std::vector<std::string> Items()
     {
@@ -577,7 +556,7 @@ struct RealDrag {
 TEST_F(DropOnMainWindowTest, OnlyACopyOfOneFileEndsInADrop)
 {
     Register();
-    const std::string a = Archive("drag a.mhk", {{1, "one", RawPicture(2, 2, 1).resource}});
+    const std::string a = ArchiveFile("drag a.mhk", {{1, "one", RawPicture(2, 2, 1).resource}});
     const RealDrag drags[] = {
         {"two files", {a, a}, kCopy, kNone},
         {"move only", {a}, kMove, kNone},
@@ -606,10 +585,10 @@ TEST_F(DropOnMainWindowTest, OnlyACopyOfOneFileEndsInADrop)
 TEST_F(DropOnMainWindowTest, ADroppedArchiveOpensAsTheOpenCommandOpensIt)
 {
     Register();
-    const std::string a = Archive("dropped a.mhk", {{7, "first", RawPicture(2, 2, 1).resource},
-                                                    {40000, nullptr, RawPicture(3, 2, 2).resource},
-                                                    {1000, "third", RawPicture(2, 3, 3).resource}});
-    const std::string b = Archive("dropped b.mhk", {{1, "only", RawPicture(2, 2, 4).resource}});
+    const std::string a = ArchiveFile("dropped a.mhk", {{7, "first", RawPicture(2, 2, 1).resource},
+                                                       {40000, nullptr, RawPicture(3, 2, 2).resource},
+                                                       {1000, "third", RawPicture(2, 3, 3).resource}});
+    const std::string b = ArchiveFile("dropped b.mhk", {{1, "only", RawPicture(2, 2, 4).resource}});
     BoxRecorder recorder;
     recorder.QueueFileName(a);
     Command(IDM_OPEN, 1);
@@ -643,13 +622,13 @@ TEST_F(DropOnMainWindowTest, ADroppedFileOpensOrExplainsWhyNotDuringTheDrop)
     const std::string folder = TempPath("dropped folder");
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     const std::string files[] = {
-        Archive("three.mhk", {{1, "a", RawPicture(2, 2, 1).resource}, {2, "b", RawPicture(2, 2, 2).resource},
-                              {3, nullptr, RawPicture(2, 2, 3).resource}}),
+        ArchiveFile("three.mhk", {{1, "a", RawPicture(2, 2, 1).resource}, {2, "b", RawPicture(2, 2, 2).resource},
+                                 {3, nullptr, RawPicture(2, 2, 3).resource}}),
         folder,
         TempFile("notes.txt", &text),
-        Archive("no images.mhk", {}),
+        ArchiveFile("no images.mhk", {}),
         TempPath("missing.mhk"),
-        Archive("renamed.txt", {{9, "z", RawPicture(4, 4, 4).resource}}),
+        ArchiveFile("renamed.txt", {{9, "z", RawPicture(4, 4, 4).resource}}),
         TempPath(std::string(MAX_PATH, 'n').c_str()),
     };
     const DropOpenCase cases[] = {
@@ -726,7 +705,7 @@ DWORD WINAPI SendFromAnotherThread(void* parameter)
 
 TEST_F(DropOnMainWindowTest, OpenArchiveFromAnotherThreadIsIgnored)
 {
-    const std::string a = Archive("cross thread.mhk", {{1, "one", RawPicture(2, 2, 1).resource}});
+    const std::string a = ArchiveFile("cross thread.mhk", {{1, "one", RawPicture(2, 2, 1).resource}});
     BoxRecorder recorder;
     CrossThreadSend send = {hwnd_, a.c_str()};
     HANDLE thread = CreateThread(nullptr, 0, SendFromAnotherThread, &send, 0, nullptr);
@@ -747,7 +726,7 @@ TEST_F(DropOnMainWindowTest, OpenArchiveFromAnotherThreadIsIgnored)
 
 TEST_F(DropOnMainWindowTest, PostedOpenArchiveNeverReachesTheWindow)
 {
-    const std::string a = Archive("posted.mhk", {{1, "one", RawPicture(2, 2, 1).resource}});
+    const std::string a = ArchiveFile("posted.mhk", {{1, "one", RawPicture(2, 2, 1).resource}});
     // Picked up by this test's loop, and by a message box's modal loop.
     PostMessageA(hwnd_, WM_OPENARCHIVE, 0, 0x10);
     PumpMessages();

@@ -124,8 +124,7 @@ TEST_F(ViewerTest, SaveAndCopyGiveTheBytesOfMhkbmpExport)
     std::vector<ImageLine> lines;
     for (const ExportCase& c : cases)
         lines.push_back(ImageLine{1, c.what, c.picture.resource});
-    const Bytes archiveBytes = ImageArchive(lines);
-    const std::string archive = TempFile("export.mhk", &archiveBytes);
+    const std::string archive = ArchiveFile("export.mhk", lines);
     Open(archive);
 
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
@@ -155,21 +154,43 @@ TEST_F(ViewerTest, SaveAndCopyGiveTheBytesOfMhkbmpExport)
     }
 }
 
+// Asked first, then replaced whole; a read-only file only where the
+// platform lets its user write it: Windows refuses to, Wine run by root does
+// not. Either way the viewer must do what the platform does, whole.
 TEST_F(ViewerTest, SavingOverAFileReplacesItWholeAfterAsking)
 {
-    const Bytes archive = ImageArchive({{1, "a", RawPicture(5, 3, 1).resource}});
-    Open(TempFile("over.mhk", &archive));
+    Open(ArchiveFile("over.mhk", {{1, "a", RawPicture(5, 3, 1).resource}}));
     Select(0);
-    const Bytes old(5000, 'x');
-    const std::string path = TempFile("existing.bmp", &old);
-    BoxRecorder recorder;
-    recorder.QueueFileName(path);
-    Command(IDM_SAVEAS);
-    ASSERT_EQ(recorder.boxes().size(), 2u) << "the dialog and its question";
-    EXPECT_NE(recorder.boxes()[1].text.find("already exists"), std::string::npos) << recorder.boxes()[1].text;
-    const Bytes saved = ReadAll(path);
-    EXPECT_EQ(saved.size(), 1102u);
-    EXPECT_EQ(saved[0], 'B');
+    for (bool readOnly : {false, true}) {
+        SCOPED_TRACE(readOnly ? "read-only" : "writable");
+        const Bytes old(5000, 'x');
+        const std::string path = TempFile(readOnly ? "readonly.bmp" : "existing.bmp", &old);
+        bool writable = true;
+        if (readOnly) {
+            ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+            HANDLE probe = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            writable = probe != INVALID_HANDLE_VALUE;
+            if (writable) {
+                CloseHandle(probe);
+                printf("note: this platform lets its user replace read-only files\n");
+            }
+        }
+        BoxRecorder recorder;
+        recorder.QueueFileName(path);
+        Command(IDM_SAVEAS);
+        ASSERT_GE(recorder.boxes().size(), 2u) << "the dialog and its question";
+        EXPECT_NE(recorder.boxes()[1].text.find("already exists"), std::string::npos) << recorder.boxes()[1].text;
+        const Bytes saved = ReadAll(path);
+        if (writable) {
+            EXPECT_EQ(recorder.boxes().size(), 2u);
+            ASSERT_EQ(saved.size(), 1102u);
+            EXPECT_EQ(saved[0], 'B');
+        } else {
+            ASSERT_EQ(recorder.boxes().size(), 3u);
+            EXPECT_EQ(recorder.boxes()[2].text, MESSAGE_CANNOT_OPEN);
+            EXPECT_TRUE(saved == old);
+        }
+    }
 }
 
 // ---- Targets that cannot be created or written ----
@@ -270,8 +291,7 @@ TEST_F(ViewerTest, SaveFailuresWarnLastAndLeaveNoPartialFile)
         {"bitmap short over an old file", kFailingWrite, 5, true, true, MESSAGE_CANNOT_WRITE},
         {"bitmap fails", kFailingWrite, 5, false, false, MESSAGE_CANNOT_WRITE},
     };
-    const Bytes archive = ImageArchive({{1, "a", RawPicture(61, 40, 1).resource}});
-    Open(TempFile("failures.mhk", &archive));
+    Open(ArchiveFile("failures.mhk", {{1, "a", RawPicture(61, 40, 1).resource}}));
     Select(0);
     for (const SaveFailure& c : cases) {
         SCOPED_TRACE(c.what);
@@ -308,35 +328,6 @@ TEST_F(ViewerTest, SaveFailuresWarnLastAndLeaveNoPartialFile)
             EXPECT_FALSE(Exists(path)) << "a partial file was left";
             break;
         }
-    }
-}
-
-TEST_F(ViewerTest, AReadOnlyFileIsReplacedOnlyWhereThePlatformAllowsIt)
-{
-    // Windows refuses to replace a read-only file; Wine run by root does
-    // not. Either way the viewer must do what the platform does, whole.
-    const Bytes archive = ImageArchive({{1, "a", RawPicture(5, 3, 1).resource}});
-    Open(TempFile("readonly.mhk", &archive));
-    Select(0);
-    const Bytes old(3000, 'r');
-    const std::string path = TempFile("readonly.bmp", &old);
-    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
-    HANDLE probe = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    const bool writable = probe != INVALID_HANDLE_VALUE;
-    if (writable)
-        CloseHandle(probe);
-    BoxRecorder recorder;
-    recorder.QueueFileName(path);
-    Command(IDM_SAVEAS);
-    ASSERT_GE(recorder.boxes().size(), 2u) << "the dialog and its question";
-    if (writable) {
-        printf("note: this platform lets its user replace read-only files\n");
-        EXPECT_EQ(recorder.boxes().size(), 2u);
-        EXPECT_EQ(ReadAll(path).size(), 1102u);
-    } else {
-        ASSERT_EQ(recorder.boxes().size(), 3u);
-        EXPECT_EQ(recorder.boxes()[2].text, MESSAGE_CANNOT_OPEN);
-        EXPECT_TRUE(ReadAll(path) == old);
     }
 }
 
@@ -383,8 +374,7 @@ struct ClipboardHolder {
 
 TEST_F(ViewerTest, CopyWhileAnotherWindowHoldsTheClipboardDoesNothing)
 {
-    const Bytes archive = ImageArchive({{1, "a", RawPicture(5, 3, 1).resource}});
-    Open(TempFile("busy.mhk", &archive));
+    Open(ArchiveFile("busy.mhk", {{1, "a", RawPicture(5, 3, 1).resource}}));
     Select(0);
     PutTextOnClipboard(hwnd_, "kept");
 

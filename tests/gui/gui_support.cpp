@@ -362,6 +362,12 @@ std::string ViewerTest::TempFile(const std::string& leaf, const Bytes* contents)
     return path;
 }
 
+std::string ViewerTest::ArchiveFile(const std::string& leaf, const std::vector<ImageLine>& lines)
+{
+    const Bytes bytes = ImageArchive(lines);
+    return TempFile(leaf, &bytes);
+}
+
 void ViewerTest::Open(const std::string& path)
 {
     EXPECT_EQ(SendMessageA(hwnd_, WM_OPENARCHIVE, 0, reinterpret_cast<LPARAM>(path.c_str())), 0);
@@ -422,4 +428,13 @@ bool WholeClientInvalid(HWND hwnd)
     DeleteObject(whole);
     DeleteObject(region);
     return covered;
+}
+
+bool RegionHasPoint(HWND hwnd, int x, int y)
+{
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    GetUpdateRgn(hwnd, region, FALSE);
+    bool inside = PtInRegion(region, x, y) != FALSE;
+    DeleteObject(region);
+    return inside;
 }

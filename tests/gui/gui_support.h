@@ -135,8 +135,10 @@ std::string Leaf(const std::string& path);
 ViewerSnapshot OpenState(const std::string& path, int lines);
 extern const ViewerSnapshot kEmptyState;
 
-// True when the update region covers the whole client area.
+// True when the update region covers the whole client area; true when it
+// holds the point (x, y) of the client area.
 bool WholeClientInvalid(HWND hwnd);
+bool RegionHasPoint(HWND hwnd, int x, int y);
 
 // The main window with archives to open: helpers for opening, the list,
 // and temporary files removed at the end of each test.
@@ -145,6 +147,7 @@ protected:
     void SetUp() override;
     void TearDown() override;
     std::string TempFile(const std::string& leaf, const Bytes* contents = nullptr);
+    std::string ArchiveFile(const std::string& leaf, const std::vector<ImageLine>& lines);  // of ImageArchive(lines)
     void Open(const std::string& path);  // as a drop does: WM_OPENARCHIVE
     void Select(int line);               // selection, then its LBN_SELCHANGE
     std::vector<std::string> Lines();

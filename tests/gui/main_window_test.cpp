@@ -43,15 +43,6 @@ int CountWrong(const Pixels& pixels, RECT area, Expected expected, std::string* 
     return wrong;
 }
 
-bool RegionHasPoint(HWND hwnd, int x, int y)
-{
-    HRGN region = CreateRectRgn(0, 0, 0, 0);
-    GetUpdateRgn(hwnd, region, FALSE);
-    bool inside = PtInRegion(region, x, y) != FALSE;
-    DeleteObject(region);
-    return inside;
-}
-
 // ---- Layout ----
 
 struct LayoutCase {
@@ -69,7 +60,9 @@ TEST_F(MainWindowTest, ListWidthAndHeightFollowTheClientSize)
         {700, 500, 96},   // narrower: the image area shrinks to 604
         {1000, 600, 376},
         {96, 300, 96},
+        {900, 600, 276},
         {0, 0, 96},       // minimised
+        {900, 600, 276},  // and restored
         {1280, 1024, 656},
         {800, static_cast<UINT>(status) - 1, 176},  // lower than the status bar
         {800, static_cast<UINT>(status), 176},
@@ -109,19 +102,6 @@ TEST_F(MainWindowTest, RealResizePlacesListAndStatusBar)
         EXPECT_EQ(list.right, expectedList);
         EXPECT_EQ(list.bottom, status.top) << "the list reaches down to the status bar";
     }
-}
-
-TEST_F(MainWindowTest, MinimisingAndRestoringLaysOutAgain)
-{
-    Resize(900, 600);
-    Resize(0, 0);  // what minimising sends
-    RECT list = ChildRect(g_hwndList);
-    EXPECT_EQ(list.right - list.left, 96);
-    EXPECT_EQ(list.bottom - list.top, 0);
-    Resize(900, 600);
-    list = ChildRect(g_hwndList);
-    EXPECT_EQ(list.right - list.left, 276);
-    EXPECT_EQ(list.bottom - list.top, 600 - StatusBarHeight());
 }
 
 // ---- Repainting on resize ----
@@ -199,6 +179,8 @@ struct PaintCase {
     bool black;
     int imageWidth, imageHeight;  // 0: no image
     const char* what;
+    RECT clip = {};               // empty: none
+    bool unreadable = false;      // the image is deleted before it is painted
 };
 
 TEST_F(MainWindowTest, EraseDrawsTheImageAtItsPlaceAndFillsTheRest)
@@ -213,56 +195,37 @@ TEST_F(MainWindowTest, EraseDrawsTheImageAtItsPlaceAndFillsTheRest)
         {true, 1, 1, "one pixel on black"},
         {false, 2000, 1200, "larger than the client area: cut off"},
         {true, 617, 487, "touching the right and bottom edges"},
+        {false, 100, 100, "clipped to part of the image and the background", {250, 20, 360, 60}},
+        {false, 50, 50, "an unreadable bitmap: background only", {}, true},
     };
     for (const PaintCase& c : cases) {
         SCOPED_TRACE(c.what);
         g_blackBackground = c.black;
-        SetDisplayedImage(c.imageWidth > 0 ? MakePatternBitmap(c.imageWidth, c.imageHeight) : nullptr);
-        Pixels pixels = EraseIntoMemory(hwnd_, W, H, 0xFF00FF);
+        HBITMAP image = c.imageWidth > 0 ? MakePatternBitmap(c.imageWidth, c.imageHeight) : nullptr;
+        if (c.unreadable) {
+            DeleteObject(image);
+            g_hbmImage = image;  // GetObjectA fails on it
+        } else {
+            SetDisplayedImage(image);
+        }
+        const bool clipped = c.clip.right > c.clip.left;
+        Pixels pixels = EraseIntoMemory(hwnd_, W, H, 0xFF00FF, clipped ? &c.clip : nullptr);
         const uint32_t background = c.black ? kBlack : ButtonFace();
-        const int x0 = g_listWidth + 8, y0 = 8;
+        const int x0 = g_listWidth + 8, y0 = 8, shownWidth = c.unreadable ? 0 : c.imageWidth;
         RECT all = {0, 0, W, H};
         std::string first;
-        int wrong = CountWrong(pixels, all, [&](int x, int y) {
-            bool inImage = x >= x0 && y >= y0 && x < x0 + c.imageWidth && y < y0 + c.imageHeight;
+        int wrong = CountWrong(pixels, all, [&](int x, int y) -> uint32_t {
+            if (clipped && (x < c.clip.left || x >= c.clip.right || y < c.clip.top || y >= c.clip.bottom))
+                return 0xFF00FF;  // outside the clip: untouched
+            bool inImage = x >= x0 && y >= y0 && x < x0 + shownWidth && y < y0 + c.imageHeight;
             return inImage ? PatternColour(x - x0, y - y0) : background;
         }, &first);
         EXPECT_EQ(wrong, 0) << first;
-        SetDisplayedImage(nullptr);
+        if (c.unreadable)
+            g_hbmImage = nullptr;
+        else
+            SetDisplayedImage(nullptr);
     }
-}
-
-TEST_F(MainWindowTest, EraseFillsOnlyTheClipRegion)
-{
-    Resize(800, 400);
-    SetDisplayedImage(MakePatternBitmap(100, 100));
-    // Clip box over part of the image and part of the background.
-    RECT clip = {150, 20, 260, 60};
-    Pixels pixels = EraseIntoMemory(hwnd_, 800, 400, 0xFF00FF, &clip);
-    const int x0 = g_listWidth + 8;
-    RECT all = {0, 0, 800, 400};
-    std::string first;
-    int wrong = CountWrong(pixels, all, [&](int x, int y) -> uint32_t {
-        if (x < clip.left || x >= clip.right || y < clip.top || y >= clip.bottom)
-            return 0xFF00FF;  // outside the clip: untouched
-        if (x >= x0 && x < x0 + 100 && y >= 8 && y < 108)
-            return PatternColour(x - x0, y - 8);
-        return ButtonFace();
-    }, &first);
-    EXPECT_EQ(wrong, 0) << first;
-}
-
-TEST_F(MainWindowTest, AnUnreadableBitmapLeavesOnlyBackground)
-{
-    Resize(800, 400);
-    HBITMAP gone = MakePatternBitmap(50, 50);
-    DeleteObject(gone);
-    g_hbmImage = gone;  // GetObjectA fails on it
-    Pixels pixels = EraseIntoMemory(hwnd_, 800, 400, 0xFF00FF);
-    g_hbmImage = nullptr;
-    RECT all = {0, 0, 800, 400};
-    std::string first;
-    EXPECT_EQ(CountWrong(pixels, all, [](int, int) { return ButtonFace(); }, &first), 0) << first;
 }
 
 TEST_F(MainWindowTest, OnScreenTheChildControlsKeepTheirPixels)

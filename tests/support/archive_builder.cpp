@@ -157,6 +157,16 @@ Bytes EightBitResource(unsigned width, unsigned height, unsigned format, const B
     return b;
 }
 
+Bytes PixelArea(unsigned width, unsigned height, const std::function<uint8_t(unsigned, unsigned)>& pixel, uint8_t pad)
+{
+    const unsigned pitch = PalettePitch(width);
+    Bytes area(size_t(pitch) * height, pad);
+    for (unsigned y = 0; y < height; ++y)
+        for (unsigned x = 0; x < width; ++x)
+            area[size_t(y) * pitch + x] = pixel(x, y);
+    return area;
+}
+
 bool WriteBytes(const std::string& path, const Bytes& bytes)
 {
     FILE* file = fopen(path.c_str(), "wb");

@@ -6,6 +6,7 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,11 @@ std::vector<ListedItem> ListResources(const uint8_t* base, uint32_t tag, std::ve
 // then body (format 10: the rows; 1034: four unread bytes and the stream).
 Bytes EightBitResource(unsigned width, unsigned height, unsigned format, const Bytes& palette, const Bytes& body,
                        int pitch = -1);
+
+// An 8-bit picture's area, height rows of PalettePitch(width) bytes, from a
+// pixel function; padding bytes come from pad.
+Bytes PixelArea(unsigned width, unsigned height, const std::function<uint8_t(unsigned, unsigned)>& pixel,
+                uint8_t pad = 0);
 
 // Writes bytes to a file; true on success.
 bool WriteBytes(const std::string& path, const Bytes& bytes);
