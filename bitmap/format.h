@@ -104,13 +104,6 @@ enum PairFamily : uint8_t {
 // Unassigned: A1-A3, B1-B3, E1-E3, F1-F3 and FD-FF skip a pair, reading no
 // operand, like 0x00.
 
-// True for the pair codes that are back-references.
-constexpr bool IsBackReferenceCode(unsigned code)
-{
-    const unsigned h = code >> 4, l = code & 15;
-    return l >= 4 && (h == 0xA || h == 0xB || h == 0xE || (h == 0xF && l <= 12));
-}
-
 // Copy length of the eleven fixed back-reference codes (0xA4 to 0xFB):
 // 3g + L/4 + 2, g being 0, 1, 2, 3 for the high nibbles A, B, E, F. An odd
 // length is followed by one literal byte, so the code writes an even count.

@@ -77,7 +77,6 @@ bool ParseBmp(const uint8_t* data, size_t size, BmpImage* image, std::string* er
     image->width = unsigned(width);
     image->height = unsigned(height);
     image->bitsPerPixel = bits;
-    image->colours = colours;
     image->palette.assign(bits == 8 ? 768 : 0, 0);
     for (unsigned i = 0; i < colours; ++i)
         memcpy(&image->palette[3 * i], data + 14 + headerSize + 4 * i, 3);

@@ -14,7 +14,6 @@ struct BmpImage {
     unsigned width = 0;
     unsigned height = 0;
     unsigned bitsPerPixel = 0;     // 8 or 24
-    unsigned colours = 0;          // palette entries the file carries (8-bit)
     std::vector<uint8_t> palette;  // 8-bit: 256 entries of blue, green, red; missing entries are zero
     // Rows top-down. 8-bit: PalettePitch(width) bytes each, padding zero.
     // 24-bit: 3 x width bytes each.

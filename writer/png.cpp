@@ -424,7 +424,6 @@ bool ParsePng(const uint8_t* data, size_t size, BmpImage* image, std::string* er
     image->width = width;
     image->height = height;
     image->bitsPerPixel = colourType == kIndexed ? 8 : 24;
-    image->colours = colourType == kIndexed ? colours : 0;
     image->palette.assign(palette, palette + (colourType == kIndexed ? 768 : 0));
     const size_t outRow = colourType == kIndexed ? PalettePitch(width) : rowBytes;
     image->rows.assign(outRow * height, 0);

@@ -33,8 +33,15 @@ void Parse(const uint8_t* data, size_t size)
     const bool indexed = image.bitsPerPixel == 8;
     if (indexed) {
         Check(image.width >= 1 && image.width <= kMaxSide && image.height >= 1 && image.height <= kMaxSide);
-        Check(image.colours >= 1 && image.colours <= 256 && image.palette.size() == 768);
-        for (size_t i = 3 * image.colours; i < 768; ++i)
+        // Past the colours of the PLTE chunk (an accepted file has one),
+        // every palette byte is zero.
+        size_t colourBytes = 769, at = 8;
+        for (; at + 8 <= size && colourBytes == 769; at += 12 + size_t(ReadBE32(data + at))) {
+            if (memcmp(data + at + 4, "PLTE", 4) == 0)
+                colourBytes = ReadBE32(data + at);
+        }
+        Check(colourBytes <= 768 && image.palette.size() == 768);
+        for (size_t i = colourBytes; i < 768; ++i)
             Check(image.palette[i] == 0);
     } else {
         Check(image.bitsPerPixel == 24 && image.width == kTrueColourWidth && image.height == kTrueColourHeight);
