@@ -4,7 +4,7 @@
 #include "app/archive_browser.h"
 #include "app/file_dialogs.h"
 #include "app/messages.h"
-#include "bitmap/bitmap_file.h"
+#include "imagefile/bmp_writer.h"
 #include "bitmap/block.h"
 
 namespace {

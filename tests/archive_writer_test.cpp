@@ -8,7 +8,7 @@
 
 #include "archive/archive.h"
 #include "tests/support/archive_builder.h"
-#include "writer/resource_writer.h"
+#include "packer/resource_writer.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bitmap/bitmap.h"
-#include "bitmap/bitmap_file.h"
+#include "imagefile/bmp_writer.h"
 #include "common/byte_order.h"
 #include "tests/support/archive_builder.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bitmap/format.h"
-#include "writer/bmp_reader.h"
+#include "imagefile/bmp_reader.h"
 
 namespace {
 

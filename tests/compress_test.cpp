@@ -13,7 +13,7 @@
 #include "tests/support/bench_pictures.h"
 #include "tests/support/naive_decompress.h"
 #include "tests/support/random.h"
-#include "writer/compress.h"
+#include "packer/compress.h"
 
 namespace {
 

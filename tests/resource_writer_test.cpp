@@ -10,7 +10,7 @@
 #include "tests/support/archive_builder.h"
 #include "tests/support/naive_decompress.h"
 #include "tests/support/random.h"
-#include "writer/resource_writer.h"
+#include "packer/resource_writer.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "archive/layout.h"
 #include "common/texts.h"
-#include "writer/compress.h"
+#include "packer/compress.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "tools/commands.h"
 #include "tools/images.h"
 #include "tools/output.h"
-#include "writer/png.h"
+#include "imagefile/png.h"
 
 int RunExport(int argc, char** argv)
 {

@@ -9,7 +9,7 @@
 #include "tools/commands.h"
 #include "tools/images.h"
 #include "tools/output.h"
-#include "writer/resource_writer.h"
+#include "packer/resource_writer.h"
 
 int RunPack(int argc, char** argv)
 {

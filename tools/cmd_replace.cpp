@@ -1,7 +1,7 @@
 // cmd_replace.cpp - putting edited pictures back into their own archive:
 //   mhkbmp replace [--price=N] ARCHIVE OUT.mhk INDEX IMAGE [INDEX IMAGE]...
 //   mhkbmp import-all [--png] [--price=N] ARCHIVE DIR OUT.mhk
-// Every other byte of the archive is kept (see writer/archive_replace.h).
+// Every other byte of the archive is kept (see packer/archive_replace.h).
 // Every input is read, checked and encoded before OUT is written, and OUT
 // goes through the one output path; it may be ARCHIVE itself.
 #include <stdio.h>
@@ -10,7 +10,7 @@
 #include "tools/commands.h"
 #include "tools/images.h"
 #include "tools/output.h"
-#include "writer/archive_replace.h"
+#include "packer/archive_replace.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 #include <string.h>
 
 #include "bitmap/bitmap.h"
-#include "bitmap/bitmap_file.h"
+#include "imagefile/bmp_writer.h"
 #include "bitmap/format.h"
 #include "tools/output.h"
-#include "writer/png.h"
-#include "writer/resource_writer.h"
+#include "imagefile/png.h"
+#include "packer/resource_writer.h"
 
 namespace {
 

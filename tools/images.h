@@ -12,8 +12,8 @@
 #include "archive/archive.h"
 #include "tools/archive_file.h"
 #include "tools/cli.h"
-#include "writer/bmp_reader.h"
-#include "writer/compress.h"
+#include "imagefile/bmp_reader.h"
+#include "packer/compress.h"
 
 class PngEncoder;
 

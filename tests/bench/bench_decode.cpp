@@ -29,7 +29,7 @@
 #include "bitmap/bitmap.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/bench_pictures.h"
-#include "writer/resource_writer.h"
+#include "packer/resource_writer.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "bitmap/format.h"
 #include "common/byte_order.h"
 #include "tests/fuzz/fuzz_check.h"
-#include "writer/png.h"
+#include "imagefile/png.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 
 #include "archive/archive.h"
 #include "tests/fuzz/fuzz_check.h"
-#include "writer/archive_replace.h"
-#include "writer/resource_writer.h"
+#include "packer/archive_replace.h"
+#include "packer/resource_writer.h"
 
 namespace {
 

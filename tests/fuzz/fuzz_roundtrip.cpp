@@ -13,8 +13,8 @@
 
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/support/naive_decompress.h"
-#include "writer/compress.h"
-#include "writer/resource_writer.h"
+#include "packer/compress.h"
+#include "packer/resource_writer.h"
 
 namespace {
 

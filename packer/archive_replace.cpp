@@ -6,7 +6,7 @@
 // name string, the file table and every other file entry's range. A table
 // that runs off the end of the file still claims what it has inside it: a
 // byte some reader might take for a table is never overwritten.
-#include "writer/archive_replace.h"
+#include "packer/archive_replace.h"
 
 #include <string.h>
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bitmap/format.h"
-#include "writer/compress.h"
+#include "packer/compress.h"
 
 // How pack stores an 8-bit picture. kStoreSmaller keeps the compressed
 // stream only when it pays for its decoding (see BuildPaletteResource).

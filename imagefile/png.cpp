@@ -1,5 +1,5 @@
 // png.cpp - see png.h.
-#include "writer/png.h"
+#include "imagefile/png.h"
 
 #include <stdlib.h>
 #include <string.h>

@@ -1,4 +1,4 @@
-// bitmap_file.h - writes a decoded bitmap as a Windows bitmap (.bmp) file:
+// bmp_writer.h - writes a decoded bitmap as a Windows bitmap (.bmp) file:
 // a 14-byte file header, then the packed bitmap exactly as decoded.
 #pragma once
 

@@ -1,7 +1,7 @@
-// bitmap_file.cpp - the bitmap file's header fields and the order of the
+// bmp_writer.cpp - the bitmap file's header fields and the order of the
 // writes. Portable and free of any runtime: the caller supplies the writer
 // (WriteFile in the viewer, stdio in mhkbmp).
-#include "bitmap/bitmap_file.h"
+#include "imagefile/bmp_writer.h"
 
 #include "common/byte_order.h"
 

@@ -34,7 +34,7 @@
 // back-references about a quarter faster. The figures above are kept: the
 // packing stays as it was, and its streams decode somewhat faster than the
 // parse estimates.
-#include "writer/compress.h"
+#include "packer/compress.h"
 
 #include <string.h>
 

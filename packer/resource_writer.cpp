@@ -1,5 +1,5 @@
 // resource_writer.cpp - see resource_writer.h.
-#include "writer/resource_writer.h"
+#include "packer/resource_writer.h"
 
 #include <string.h>
 

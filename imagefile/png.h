@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "writer/bmp_reader.h"
+#include "imagefile/bmp_reader.h"
 
 // Encodes pictures as PNG, one deflate state kept for all of them (a new
 // state costs more than a small picture's whole encoding). Each row gets

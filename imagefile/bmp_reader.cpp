@@ -1,5 +1,5 @@
 // bmp_reader.cpp - see bmp_reader.h.
-#include "writer/bmp_reader.h"
+#include "imagefile/bmp_reader.h"
 
 #include <string.h>
 
