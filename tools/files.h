@@ -110,6 +110,9 @@ bool StillSameFile(const char* path, const InputFile& file, std::string* change)
 // otherwise nullptr with errno EEXIST. Never follows a link.
 FILE* CreateNewFile(const char* path);
 
+// CreateNewFile's platform part: the new file's descriptor, or -1.
+int CreateNewDescriptor(const char* path);
+
 unsigned long ProcessId();
 bool SyncFile(FILE* file);
 

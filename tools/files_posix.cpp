@@ -37,15 +37,6 @@ extern "C" void OnInterrupt(int signal)
 
 }  // namespace
 
-bool GetFileIdentity(const char* path, FileIdentity* identity)
-{
-    struct stat info;
-    if (stat(path, &info) != 0)
-        return false;
-    Identify(info, identity);
-    return true;
-}
-
 bool GetStreamIdentity(FILE* stream, FileIdentity* identity)
 {
     struct stat info;
@@ -170,16 +161,10 @@ bool GetFileState(const char* path, InputFile* state)
     return true;
 }
 
-FILE* CreateNewFile(const char* path)
+int CreateNewDescriptor(const char* path)
 {
     // O_EXCL with O_CREAT fails on an existing name, a link included.
-    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return nullptr;
-    FILE* file = fdopen(fd, "wb");
-    if (file == nullptr)
-        close(fd);
-    return file;
+    return open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
 unsigned long ProcessId()

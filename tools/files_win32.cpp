@@ -72,19 +72,6 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
 
 }  // namespace
 
-bool GetFileIdentity(const char* path, FileIdentity* identity)
-{
-    HANDLE file = OpenToLook(path);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool ok = GetFileInformationByHandle(file, &info) != 0;
-    CloseHandle(file);
-    if (ok)
-        Identify(info, identity);
-    return ok;
-}
-
 bool GetStreamIdentity(FILE* stream, FileIdentity* identity)
 {
     BY_HANDLE_FILE_INFORMATION info;
@@ -237,7 +224,7 @@ bool GetFileState(const char* path, InputFile* state)
     return looked;
 }
 
-FILE* CreateNewFile(const char* path)
+int CreateNewDescriptor(const char* path)
 {
     // CREATE_NEW fails on any existing name. Delete sharing lets the
     // console handler remove the file while it is still open.
@@ -246,17 +233,12 @@ FILE* CreateNewFile(const char* path)
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         errno = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? EEXIST : EACCES;
-        return nullptr;
+        return -1;
     }
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-    if (fd < 0) {
+    if (fd < 0)
         CloseHandle(handle);
-        return nullptr;
-    }
-    FILE* file = _fdopen(fd, "wb");
-    if (file == nullptr)
-        _close(fd);
-    return file;
+    return fd;
 }
 
 unsigned long ProcessId()
