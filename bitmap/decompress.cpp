@@ -176,9 +176,15 @@ __attribute__((always_inline)) inline void CopyBack(uint8_t* p, size_t d, size_t
             Copy16(p + third, from + third);
             Copy16(p + last, from + last);
         } else {
+            // A train, 32 bytes a round (16 a round took gradient 19,300
+            // MB/s, not 26,300).
             size_t i = 0;
-            for (; i + 24 <= n; i += 16)
+            for (; i + 40 <= n; i += 32) {
                 Copy16(p + i, from + i);
+                Copy16(p + i + 16, from + i + 16);
+            }
+            i = i < n - 24 ? i : n - 24;
+            Copy16(p + i, from + i);
             Copy16(p + n - 24, from + n - 24);
         }
         Store(p + n - 8, WithLiteral(Load<uint64_t>(from + n - 8), 7, odd, literal));
