@@ -148,14 +148,9 @@ bool DecodeBitmapResource(const uint8_t* data, uint32_t size, bool bottomUp, Bit
     } else if (format == kFormatCompressed) {
         const uint8_t* end = data + size;
         const uint8_t* stream = size > kPixelsCompressed ? data + kPixelsCompressed : end;
-        DecodedArea decoded = DecompressPixels(stream, pixels, spare, end);
-        if (decoded.skipped) {
-            // Bytes the stream left as they were must read as zero, as if
-            // the area had been cleared before: do just that, once more.
-            memset(pixels, 0, pixelBytes);
-            decoded = DecompressPixels(stream, pixels, spare, end);
-        }
-        filled = decoded.end;
+        // Bytes the stream leaves as they were come out as zero, as over a
+        // cleared area.
+        filled = DecompressPixels(stream, pixels, spare, end, kKeptAsZero);
     }
     // Format 4 in the 8-bit layout, format 10 of the wrong size and unknown
     // formats fill nothing.
