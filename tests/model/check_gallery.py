@@ -3,7 +3,7 @@
 Chromium: each solid colour (and the stripes) over its thumbnail's area in
 a screenshot, each hostile name only as text in the DOM.
 
-usage: check_gallery.py -- COMMAND...   (COMMAND runs mhkbmp)
+usage: check_gallery.py [--native] -- COMMAND...   (COMMAND runs mhkbmp)
 """
 
 import html
@@ -19,7 +19,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import archive_gen  # noqa: E402
 import bitmap_model  # noqa: E402
-from mhk_model import TBMP, be16, list_text, open_archive, resource_data, run_tool  # noqa: E402
+from harness import Harness, main, write  # noqa: E402
+from mhk_model import TBMP, be16, list_text, open_archive, resource_data  # noqa: E402
 
 BOX, SCALE = 256, 2  # the thumbnail box in CSS pixels; screenshot pixels per CSS pixel
 COLOURS = [(0, 0, 0), (230, 40, 90), (40, 200, 70), (30, 90, 220), (250, 200, 20), (150, 30, 200),
@@ -81,24 +82,20 @@ def chromium(tmp, url, *options):
     return done.stdout
 
 
-def main():
-    command, failures = sys.argv[sys.argv.index("--") + 1:], []
+class Checker(Harness):
+    def checks(self, rng, args):
+        def check(what, expected, got):
+            self.compare(what, "differs", expected, got)
 
-    def check(what, expected, got):
-        if expected != got:
-            failures.append(what)
-            print("MISMATCH %s\n  expected %r\n  got      %r" % (what, expected, got))
-
-    with tempfile.TemporaryDirectory(prefix="velder-gallery-") as tmp:
+        tmp = self.tmp
         path, folder, victim = (os.path.join(tmp, leaf) for leaf in ("gallery <i>&'\"\u00e9.mhk", "out", "victim"))
         archive = bytes(archive_gen.build(None, [picture(*card[1:]) if card[1] else b"\0\0" for card in CARDS], [(
             TBMP, [(100 + i, i + 1) for i in range(len(CARDS))], [(c[0], i + 1) for i, c in enumerate(CARDS)])])[0])
         for name, content in ((path, archive), (victim, b"")):
-            with open(name, "wb") as f:
-                f.write(content)
+            write(name, content)
         os.mkdir(folder)
         code, files, out, err = bitmap_model.export_all(path, b".png")
-        check("exit code and messages", (code, out, err), run_tool(command, ["gallery", path, folder]))
+        check("exit code and messages", (code, out, err), self.run(["gallery", path, folder]))
         check("files", sorted(files) + ["index.html"], sorted(os.listdir(folder)))
         # The page is checked with the pictures before anything is written:
         # a FIFO or the archive there refuses the run; a link is replaced.
@@ -106,16 +103,15 @@ def main():
             other = tempfile.mkdtemp(dir=tmp)
             os.symlink(target, other + "/index.html") if target else os.mkfifo(other + "/index.html")
             check("gallery over a planted " + planted, (expected, expected == 2, b"", archive),
-                  (run_tool(command, ["gallery", path, other])[0], len(os.listdir(other)) == 1,
+                  (self.run(["gallery", path, other])[0], len(os.listdir(other)) == 1,
                    open(victim, "rb").read(), open(path, "rb").read()))
 
         # A file name is read as UTF-8 only when it strictly is: no overlong
         # form, surrogate or value past U+10FFFF; else as Windows-1252.
         for leaf in (b"ok-\xc3\xa9", b"overlong-\xc0\xaf", b"surrogate-\xed\xa0\x80", b"past-\xf4\x90\x80\x80"):
             other, named = tempfile.mkdtemp(dir=tmp), os.path.join(os.fsencode(tmp), leaf + b".mhk")
-            with open(named, "wb") as f:
-                f.write(archive)
-            run_tool(command, ["gallery", os.fsdecode(named), other])
+            write(named, archive)
+            self.run(["gallery", os.fsdecode(named), other])
             try:
                 title = leaf.decode("utf-8")
             except UnicodeDecodeError:
@@ -154,9 +150,7 @@ def main():
             for i in columns:
                 check("%r shown in colour %d" % (name, i), True,
                       abs(counts.get(COLOURS[i], 0) - width * height // len(columns)) <= width + height)
-    print("%d cards, %d mismatches" % (len(CARDS), len(failures)))
-    return 1 if failures else 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main("gallery", Checker))
