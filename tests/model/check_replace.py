@@ -283,13 +283,14 @@ class Checker(Harness):
                  "good.bmp": good, "0001_one.bmp": good, "0001_t.bmp": good,
                  "0002_t.bmp": Picture(1, 1, 8, [b"\0"], grey[:1]).data,
                  "bad.bmp": bmp_file(2, 2, 8, [b"\0\0"] * 2, grey, compression=1)}
-        for case, command, code, culprit, special in [
+        # Usage errors: exit 1, the usage on stderr.
+        misuse = {"twice": "replace a.mhk o.mhk 1 good.bmp 1 good.bmp", "no-image": "replace a.mhk o.mhk 1",
+                  "twice-spelled": "replace a.mhk o.mhk 2 good.bmp 02 good.bmp",
+                  "not-digits": "replace a.mhk o.mhk +1 good.bmp", "empty-out": "replace a.mhk '' 1 good.bmp",
+                  "import-all-empty-out": "import-all a.mhk . ''"}
+        for case, command, code, culprit, special in [(c, cmd, 1, b"usage", None) for c, cmd in misuse.items()] + [
                 ("not-listed", "replace a.mhk o.mhk 3 good.bmp", 7, b"", None),
                 ("no-file-entry", "replace a.mhk o.mhk 7 good.bmp", 7, b"", None),
-                ("twice", "replace a.mhk o.mhk 1 good.bmp 1 good.bmp", 1, b"usage", None),
-                ("twice-spelled", "replace a.mhk o.mhk 2 good.bmp 02 good.bmp", 1, b"usage", None),
-                ("not-digits", "replace a.mhk o.mhk +1 good.bmp", 1, b"usage", None),
-                ("no-image", "replace a.mhk o.mhk 1", 1, b"usage", None),
                 ("out-is-image", "replace a.mhk good.bmp 1 good.bmp", 2, b"good.bmp", None),
                 ("out-links-to-image", "replace a.mhk link.mhk 1 good.bmp", 2, b"", ("link.mhk", "good.bmp")),
                 ("refused-image", "replace a.mhk a.mhk 2 good.bmp 1 bad.bmp", 7, b"bad.bmp", None),
@@ -306,8 +307,6 @@ class Checker(Harness):
                 # Read-only means the mode, whoever runs it; nothing read waits or reads a file too large.
                 ("read-only-archive", "replace a.mhk a.mhk 1 good.bmp", 2, b"a.mhk is a read-only",
                  ("a.mhk", "read-only")),
-                ("empty-out", "replace a.mhk '' 1 good.bmp", 1, b"usage", None),
-                ("import-all-empty-out", "import-all a.mhk . ''", 1, b"usage", None),
                 ("archive-fifo", "replace f.mhk o.mhk 1 good.bmp", 2, b"f.mhk: not a regular", ("f.mhk", "fifo")),
                 ("image-fifo-link", "replace a.mhk o.mhk 1 f.bmp", 2, b"f.bmp: not a regular", ("f.bmp", "fifo-link")),
                 ("import-all-fifo-link", "import-all a.mhk . o.mhk", 7, b"0002__2_.bmp: not a regular",
