@@ -14,7 +14,8 @@ import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from mhk_model import TBMP, enumerate_type, list_archive, resource_data, run_tool as run  # noqa: E402
+from harness import run_tool as run  # noqa: E402
+from mhk_model import TBMP, enumerate_type, list_archive, resource_data  # noqa: E402
 from pack_model import exported_file, read_bmp, resource_header, stored_rows  # noqa: E402
 
 

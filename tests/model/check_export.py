@@ -14,7 +14,6 @@ usage: check_export.py [--count N] [--seed S] [--native] -- COMMAND...
   and resource limits)
 """
 
-import argparse
 import os
 import random
 import resource
@@ -27,7 +26,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import archive_gen  # noqa: E402
 import bitmap_model  # noqa: E402
-from mhk_model import MESSAGES, TBMP, keep_failure, open_archive, run_tool  # noqa: E402
+from harness import Harness, main, write  # noqa: E402
+from mhk_model import MESSAGES, TBMP, open_archive  # noqa: E402
 from pack_model import png_problem  # noqa: E402
 
 
@@ -205,25 +205,7 @@ def random_cases(rng, count):
 
 # --- Running ----------------------------------------------------------------
 
-class Checker:
-    def __init__(self, command, tmp):
-        self.command = command
-        self.tmp = tmp
-        self.failures = 0
-        self.runs = 0
-
-    def run(self, args, **kwargs):
-        self.runs += 1
-        return run_tool(self.command, args, timeout=300, **kwargs)
-
-    def fail(self, name, what, expected, got):
-        self.failures += 1
-        print("MISMATCH %s: %s\n  expected %r\n  got      %r" % (name, what, expected, got))
-
-    def compare(self, name, what, expected, got):
-        if expected != got:
-            self.fail(name, what, expected, got)
-
+class Checker(Harness):
     def export_all(self, name, path, png):
         expected_code, files, out, err = bitmap_model.export_all(path, b".png" if png else b".bmp")
         folder = tempfile.mkdtemp(dir=self.tmp)
@@ -238,7 +220,7 @@ class Checker:
                 self.compare(name, "export-all --png " + leaf, None, png_problem(got[leaf], files[leaf]))
         elif got != files:
             bad = sorted(k for k in set(got) | set(files) if got.get(k) != files.get(k))
-            self.fail(name, "export-all files", bad, [len(got.get(k) or b"") for k in bad])
+            self.check(name, False, "export-all files %r, %r bytes" % (bad, [len(got.get(k) or b"") for k in bad]))
 
     def export(self, name, path, index, png):
         expected_code, data, out, err = bitmap_model.export(path, index)
@@ -254,12 +236,12 @@ class Checker:
         if png and got is not None and data is not None:
             self.compare(name, "export %d to PNG" % index, None, png_problem(got, data))
         elif got != data:
-            self.fail(name, "export %d file" % index, data and len(data), got and len(got))
+            self.check(name, False, "export %d file: %r bytes, expected %r" % (index, got and len(got),
+                                                                               data and len(data)))
 
     def archive(self, rng, name, content):
         path = os.path.join(self.tmp, name + ".mhk")
-        with open(path, "wb") as f:
-            f.write(content)
+        write(path, content)
         failures = self.failures
         self.export_all(name, path, False)
         self.export_all(name, path, True)
@@ -270,17 +252,16 @@ class Checker:
         if not name.startswith("random-"):  # export-all --png covers the random ones
             self.export(name, path, indexes[0], True)
         if self.failures != failures:
-            print("  (archive kept as %s)" % keep_failure("export", name, content))
+            print("  (archive kept as %s)" % self.keep(name, content))
         os.remove(path)
 
-    def output_side(self, native):
+    def output_side(self):
         """Usage errors, outputs that cannot be created or written, and
         replacing an existing file."""
         rng = random.Random(7)
         good = stream_resource(rng, 5, 3, bytes.fromhex("02 01 02 03 04 C1 F8 02 77 00"))
         path = os.path.join(self.tmp, "side.mhk")
-        with open(path, "wb") as f:
-            f.write(archive_with(rng, [good, b"\0\0"], names=False))
+        write(path, archive_with(rng, [good, b"\0\0"], names=False))
         data = bitmap_model.image_file(open(path, "rb").read(), 1)
         out = os.path.join(self.tmp, "side.bmp")
 
@@ -314,8 +295,7 @@ class Checker:
                                 ("t.bmp", ["export", "{archive}", "1"], "a symbolic link")):
             folder = tempfile.mkdtemp(dir=self.tmp)
             archive = os.path.join(folder, leaf) if how.startswith("its path") else os.path.join(folder, "a.mhk")
-            with open(archive, "wb") as f:
-                f.write(named)
+            write(archive, named)
             if how == "a hard link":
                 os.link(archive, os.path.join(folder, leaf))
             elif how == "a symbolic link":
@@ -330,8 +310,7 @@ class Checker:
                           open(archive, "rb").read() == named))
 
         # Leading zeros are digits like any other; an existing file is replaced whole.
-        with open(out, "wb") as f:
-            f.write(b"old" * 5000)
+        write(out, b"old" * 5000)
         self.compare("output", "replace", (0, b"", b""), self.run(["export", path, "0001", out]))
         self.compare("output", "replaced bytes", data, open(out, "rb").read())
         # An unreadable image leaves an existing file as it was, and creates none.
@@ -346,8 +325,7 @@ class Checker:
             code, got, _ = self.run(args)
             self.compare("output", " ".join(args[:2]) + " to standard output", (0, None),
                          (code, png_problem(got, want) if "--png" in args else got != want or None))
-        with open(out, "wb") as f:
-            f.write(b"kept")
+        write(out, b"kept")
         os.chmod(out, 0o444)
         code, _, err = self.run(["export", path, "1", out])
         self.compare("output", "read-only", (2, True, b"kept"),
@@ -361,15 +339,14 @@ class Checker:
         # never followed out of DIR (links made here are links to Wine too).
         folder = tempfile.mkdtemp(dir=self.tmp)
         victim = os.path.join(self.tmp, "precious.txt")
-        with open(victim, "wb") as f:
-            f.write(b"precious")
+        write(victim, b"precious")
         planted = os.path.join(folder, first)
         os.symlink(os.path.join("..", "precious.txt"), planted)
         code, _, _ = self.run(["export-all", path, folder])
         self.compare("output", "export-all over a planted link", (all_code, b"precious", False, all_files[first]),
                      (code, open(victim, "rb").read(), os.path.islink(planted), open(planted, "rb").read()))
 
-        if not native:
+        if not self.native:
             # A bare drive is that drive's current folder: Wine's Z: holds the
             # working directory.
             folder = tempfile.mkdtemp(dir=self.tmp)
@@ -400,8 +377,7 @@ class Checker:
         # Past 9,999 pictures every position gets a fifth digit, so that the
         # names sort in list order.
         many = os.path.join(self.tmp, "many.mhk")
-        with open(many, "wb") as f:
-            f.write(archive_gen.build(rng, [good], [(TBMP, [(i, 1) for i in range(10005)], [])])[0])
+        write(many, archive_gen.build(rng, [good], [(TBMP, [(i, 1) for i in range(10005)], [])])[0])
         folder = tempfile.mkdtemp(dir=self.tmp)
         code, _, _ = self.run(["export-all", many, folder])
         names = sorted(os.listdir(folder))
@@ -419,25 +395,11 @@ class Checker:
         self.compare("output", "export-all, file too large", (6, [], True),
                      (code, os.listdir(folder), err.endswith(b": not written\n" + MESSAGES[6] + b"\n")))
 
-
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--count", type=int, default=300)
-    parser.add_argument("--seed", type=int, default=20261207)
-    parser.add_argument("--native", action="store_true")
-    parser.add_argument("command", nargs="+")
-    args = parser.parse_args()
-
-    rng = random.Random(args.seed)
-    with tempfile.TemporaryDirectory(prefix="velder-export-") as tmp:
-        checker = Checker(args.command, tmp)
-        checker.output_side(args.native)
-        cases = hand_made(rng) + random_cases(rng, args.count)
-        for name, content in cases:
-            checker.archive(rng, name, content)
-        print("%d archives, %d runs, %d mismatches" % (len(cases), checker.runs, checker.failures))
-    return 1 if checker.failures else 0
+    def checks(self, rng, args):
+        self.output_side()
+        for name, content in hand_made(rng) + random_cases(rng, args.count):
+            self.archive(rng, name, content)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main("export", Checker, count=300))

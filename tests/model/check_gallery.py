@@ -24,7 +24,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import archive_gen  # noqa: E402
 import bitmap_model  # noqa: E402
-from mhk_model import TBMP, be16, list_text, open_archive, resource_data, run_tool  # noqa: E402
+from harness import Harness, main, write  # noqa: E402
+from mhk_model import TBMP, be16, list_text, open_archive, resource_data  # noqa: E402
 
 BOX, SCALE = 256, 2  # the thumbnail box in CSS pixels; screenshot pixels per CSS pixel
 COLOURS = [(0, 0, 0), (230, 40, 90), (40, 200, 70), (30, 90, 220), (250, 200, 20), (150, 30, 200),
@@ -139,26 +140,21 @@ def axe_source(folder):
         return f.read()
 
 
-def main():
-    command, failures = sys.argv[sys.argv.index("--") + 1:], []
-    axe_folder = sys.argv[sys.argv.index("--axe") + 1]
+class Checker(Harness):
+    def checks(self, rng, args):
+        def check(what, expected, got):
+            self.compare(what, "differs", expected, got)
 
-    def check(what, expected, got):
-        if expected != got:
-            failures.append(what)
-            print("MISMATCH %s\n  expected %.3000r\n  got      %.3000r" % (what, expected, got))
-
-    with tempfile.TemporaryDirectory(prefix="velder-gallery-") as tmp:
+        tmp, axe_folder = self.tmp, args.axe
         path, folder, victim = (os.path.join(tmp, leaf) for leaf in ("gallery <i>&'\"\u00e9.mhk", "out", "victim"))
         archive = bytes(archive_gen.build(None, [picture(*card[1:]) if card[1] else b"\0\0" for card in ALL], [(
             TBMP, [(100 + i, i + 1) for i in range(len(ALL))], [(c[0], i + 1) for i, c in enumerate(ALL)])])[0])
         for name, content in ((path, archive), (victim, b"")):
-            with open(name, "wb") as f:
-                f.write(content)
+            write(name, content)
         os.mkdir(folder)
         code, files, out, err = bitmap_model.export_all(path, b".png")
         pages = ["index.html"] + ["page-%d.html" % p for p in range(2, -(-len(ALL) // PER_PAGE) + 1)]
-        check("exit code and messages", (code, out, err), run_tool(command, ["gallery", path, folder]))
+        check("exit code and messages", (code, out, err), self.run(["gallery", path, folder]))
         check("files", sorted(list(files) + pages), sorted(os.listdir(folder)))
         # The pages are checked with the pictures before anything is written:
         # a FIFO or the archive there refuses the run; a link is replaced.
@@ -167,16 +163,15 @@ def main():
             other = tempfile.mkdtemp(dir=tmp)
             os.symlink(target, other + "/" + leaf) if target else os.mkfifo(other + "/" + leaf)
             check("gallery over a planted %s at %s" % (planted, leaf), (expected, expected == 2, b"", archive),
-                  (run_tool(command, ["gallery", path, other])[0], len(os.listdir(other)) == 1,
+                  (self.run(["gallery", path, other])[0], len(os.listdir(other)) == 1,
                    open(victim, "rb").read(), open(path, "rb").read()))
 
         # A file name is read as UTF-8 only when it strictly is: no overlong
         # form, surrogate or value past U+10FFFF; else as Windows-1252.
         for leaf in (b"ok-\xc3\xa9", b"overlong-\xc0\xaf", b"surrogate-\xed\xa0\x80", b"past-\xf4\x90\x80\x80"):
             other, named = tempfile.mkdtemp(dir=tmp), os.path.join(os.fsencode(tmp), leaf + b".mhk")
-            with open(named, "wb") as f:
-                f.write(archive_gen.build(None, [picture(10, 4, 4, (0,))], [(TBMP, [(1, 1)], [])])[0])
-            run_tool(command, ["gallery", os.fsdecode(named), other])
+            write(named, archive_gen.build(None, [picture(10, 4, 4, (0,))], [(TBMP, [(1, 1)], [])])[0])
+            self.run(["gallery", os.fsdecode(named), other])
             try:
                 title = leaf.decode("utf-8")
             except UnicodeDecodeError:
@@ -236,9 +231,7 @@ def main():
                           abs(counts.get(COLOURS[i], 0) - width * height // len(columns)) <= width + height)
         browser.process.kill()
         browser.sockets.cleanup()
-    print("%d cards on %d pages, %d mismatches" % (len(ALL), len(pages), len(failures)))
-    return 1 if failures else 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main("gallery", Checker, options=("--axe",)))

@@ -7,17 +7,15 @@ usage: check_list.py [--count N] [--seed S] [--native] -- COMMAND...
   (COMMAND runs mhkbmp)
 """
 
-import argparse
 import os
 import pty
-import random
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import archive_gen  # noqa: E402
-from mhk_model import TBMP, keep_failure, list_archive, run_tool  # noqa: E402
+from harness import Harness, main, write  # noqa: E402
+from mhk_model import TBMP, list_archive  # noqa: E402
 
 
 def hand_made(rng, native):
@@ -73,54 +71,35 @@ def on_terminal(command, path):
     return os.WEXITSTATUS(os.waitpid(pid, 0)[1]), out.replace(b"\r\n", b"\n")
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--count", type=int, default=400)
-    parser.add_argument("--seed", type=int, default=20261207)
-    parser.add_argument("--native", action="store_true")
-    parser.add_argument("command", nargs="+")
-    args = parser.parse_args()
-
-    rng = random.Random(args.seed)
-    cases = hand_made(rng, args.native)
-    for i in range(args.count):
-        cases.append(("random-%d" % i, bytes(archive_gen.random_archive(rng))))
-
-    failures = 0
-    with tempfile.TemporaryDirectory(prefix="velder-list-") as tmp:
+class Checker(Harness):
+    def checks(self, rng, args):
+        cases = hand_made(rng, self.native)
+        for i in range(args.count):
+            cases.append(("random-%d" % i, bytes(archive_gen.random_archive(rng))))
         for name, content in cases:
-            path = os.path.join(tmp, name + ".mhk")
+            path = os.path.join(self.tmp, name + ".mhk")
             if isinstance(content, str):
                 make_special(path, content)
             elif content is not None:
-                with open(path, "wb") as f:
-                    f.write(content)
+                write(path, content)
             expected = list_archive(path)
-            got = run_tool(args.command, [path], timeout=120)
+            got = self.run([path], timeout=120)
             if content == "huge":
                 os.remove(path)
-            if got != expected:
-                failures += 1
-                keep = keep_failure("list", name, content) if isinstance(content, bytes) else "nothing to keep"
-                print("MISMATCH %s (kept as %s)\n  expected %r\n  got      %r"
-                      % (name, keep, (expected[0], expected[1][:300], expected[2]),
-                         (got[0], got[1][:300], got[2])))
-        if args.native:
-            path = os.path.join(tmp, "terminal.mhk")
+            if not self.check(name, got == expected, "\n  expected %r\n  got      %r" % (
+                    (expected[0], expected[1][:300], expected[2]), (got[0], got[1][:300], got[2]))):
+                print("  (archive kept as %s)" % (self.keep(name, content) if isinstance(content, bytes) else
+                                                  "nothing to keep"))
+        if self.native:
+            self.runs += 1
+            path = os.path.join(self.tmp, "terminal.mhk")
             # Escape sequences, every other control byte, DEL, a backslash
             # and bytes above 0x7F, which stay as they are.
             hostile = b"\x1b[2J\x1b]0;title\x07" + bytes(range(1, 32)) + b"\x7f\\\x80\xff"
-            with open(path, "wb") as f:
-                f.write(archive_gen.build(rng, [b"x"], [(TBMP, [(1, 1), (2, 1)], [(hostile, 1)])])[0])
-            expected = list_archive(path, terminal=True)[:2]
-            got = on_terminal(args.command, path)
-            if got != expected:
-                failures += 1
-                print("MISMATCH on a terminal\n  expected %r\n  got      %r" % (expected, got))
-            cases.append(("terminal", None))
-    print("%d archives, %d mismatches" % (len(cases), failures))
-    return 1 if failures else 0
+            write(path, archive_gen.build(rng, [b"x"], [(TBMP, [(1, 1), (2, 1)], [(hostile, 1)])])[0])
+            self.compare("terminal", "list on a terminal", list_archive(path, terminal=True)[:2],
+                         on_terminal(self.command, path))
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main("list", Checker, count=400))

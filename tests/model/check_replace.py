@@ -9,11 +9,9 @@ usage: check_replace.py [--count N] [--seed S] [--demo DEMO.mhk] [--native] -- C
   (--native adds a FIFO among import-all's files)
 """
 
-import argparse
 import fcntl
 import io
 import os
-import random
 import shlex
 import shutil
 import signal
@@ -21,7 +19,6 @@ import stat
 import subprocess
 import struct
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -29,9 +26,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from archive_gen import OTHER_TAGS, build, fix_sizes, random_archive, random_structure  # noqa: E402
 from bitmap_model import export_name, image_file  # noqa: E402
 from check_pack import Picture, random_picture  # noqa: E402
-from mhk_model import (MESSAGES, TBMP, be16, be32, enumerate_type, is_valid, list_text, resource_data,  # noqa: E402
-                       run_tool)
-from pack_model import bmp_file, exported_file, png_problem, read_bmp, read_png  # noqa: E402
+from harness import Harness, main, run_tool, write  # noqa: E402
+from mhk_model import MESSAGES, TBMP, be16, be32, enumerate_type, is_valid, list_text, resource_data  # noqa: E402
+from pack_model import bmp_file, exported_file, read_bmp, read_png  # noqa: E402
 from replace_model import entry_of, info, replace, set_range, whole  # noqa: E402
 
 
@@ -97,31 +94,7 @@ def waiting_on(file):
     return count
 
 
-def write(path, data):
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-class Checker:
-    def __init__(self, command, tmp):
-        self.command, self.tmp, self.cases, self.failures, self.packed = command, tmp, 0, 0, {}
-
-    def run(self, args, cwd=None):
-        return run_tool(self.command, args, cwd=cwd or self.tmp)
-
-    def check(self, case, ok, message):
-        if not ok:
-            self.failures += 1
-            print("FAIL %s: %s" % (case, message))
-        return ok
-
-    def folder(self, case, files):
-        self.cases += 1
-        os.makedirs(os.path.join(self.tmp, case))
-        for name, data in files.items():
-            write(os.path.join(self.tmp, case, name), data)
-        return os.path.join(self.tmp, case)
-
+class Checker(Harness):
     def encoded(self, path, price):
         """The resource pack makes of the picture at path alone."""
         if (path, price) not in self.packed:
@@ -145,14 +118,6 @@ class Checker:
         at = next((i for i, (x, y) in enumerate(zip(got, want)) if x != y), min(len(got), len(want)))
         return self.check(case, got == want, "%s differs from byte %d" % (os.path.basename(path), at))
 
-    def exports_as(self, case, folder, archive, index, picture, png):
-        """export of index gives back picture: (width, height, bits, palette, rows)."""
-        target = os.path.join(folder, "export-%d.%s" % (index, "png" if png else "bmp"))
-        code, _, err = self.run(["export", archive, str(index), target], folder)
-        got, want = open(target, "rb").read() if code == 0 else b"", exported_file(*picture)
-        problem = png_problem(got, want) if png else got != want
-        self.check(case, code == 0 and not problem, "export of %d: exit %d, %s %r" % (index, code, problem, err))
-
     def replace_case(self, rng, case, pool):
         b = bytearray(replace_archive(rng))
         listed = sorted({i for _, i, _ in enumerate_type(b, TBMP) if entry_of(b, i) is not None})
@@ -173,7 +138,7 @@ class Checker:
         elif self.check(case, code == 0, "exit %d: %r" % (code, err)) and self.holds(
                 case, os.path.join(folder, out), expected):
             for i, (_, p) in zip(indexes, pictures):
-                self.exports_as(case, folder, out, i, (p.width, p.height, p.bits, p.palette_bytes(), p.rows), p.png)
+                self.exports_as(case, folder, out, i, p.read(), ".png" if p.png else ".bmp")
         if out != "archive.mhk":
             self.holds(case, os.path.join(folder, "archive.mhk"), b)
 
@@ -204,7 +169,7 @@ class Checker:
         self.check(case, now == files and (not special or os.lstat(path).st_mode == kind),
                    "files changed or left: %r" % sorted(set(now) ^ set(files)))
 
-    def writes(self, files, good, other, native):
+    def writes(self, files, good, other):
         """Two runs at once, interruptions, owner and mode, another user;
         under Wine the first two, Ctrl+C (SIGINT) the one interruption."""
         archive = files["a.mhk"]
@@ -212,11 +177,11 @@ class Checker:
         folder = self.folder("two-at-once", {"a.mhk": archive, "good.bmp": good, "other.bmp": other})
         edits = [(i, self.encoded(os.path.join(folder, leaf), ())) for i, leaf in ((1, "good.bmp"), (2, "other.bmp"))]
         with open(os.path.join(folder, "a.mhk"), "rb") as held:
-            if native:  # Windows runs lock by a named mutex instead
+            if self.native:  # Windows runs lock by a named mutex instead
                 fcntl.flock(held, fcntl.LOCK_EX)
             runs = [subprocess.Popen(self.command + ["replace", "a.mhk", "a.mhk", str(i), leaf], cwd=folder)
                     for i, leaf in ((1, "good.bmp"), (2, "other.bmp"))]
-            while native and waiting_on(os.fstat(held.fileno())) < 2 and all(r.poll() is None for r in runs):
+            while self.native and waiting_on(os.fstat(held.fileno())) < 2 and all(r.poll() is None for r in runs):
                 time.sleep(0.01)
         codes = [r.wait() for r in runs]
         results = [whole(replace(whole(replace(archive, [a])), [b])) for a, b in (edits, edits[::-1])]
@@ -224,7 +189,7 @@ class Checker:
                    "exits %r" % codes)
         # An interrupted run removes its temporary file; the archive stays.
         size = len(archive) + (256 << 20)
-        for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)[:3 if native else 1]:
+        for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)[:3 if self.native else 1]:
             folder = self.folder("interrupted-%d" % sig, {"good.bmp": good})
             with open(os.path.join(folder, "a.mhk"), "wb") as f:
                 f.write(archive[:4] + struct.pack(">I", size - 8) + archive[8:16] + struct.pack(">I", size) +
@@ -237,7 +202,7 @@ class Checker:
             run.send_signal(sig)
             got = (run.wait(), sorted(os.listdir(folder)), os.path.getsize(os.path.join(folder, "a.mhk")))
             self.check("interrupted-%d" % sig, got == (128 + sig, ["a.mhk", "good.bmp"], size), "%r" % (got,))
-        if not native or os.geteuid() != 0 or not shutil.which("setpriv"):
+        if not self.native or os.geteuid() != 0 or not shutil.which("setpriv"):
             return
         # Another user's file keeps its owner, group and mode; read-only means the mode for everyone.
         os.chmod(self.tmp, 0o755)
@@ -291,33 +256,23 @@ class Checker:
         if self.holds(case, os.path.join(folder, out), replace(demo, [
                 (i, self.encoded(path, tuple(options))) for i, path, _ in pairs])):
             for index, _, picture in pairs:
-                self.exports_as(case, folder, out, index, picture, png)
+                self.exports_as(case, folder, out, index, picture, ".png" if png else ".bmp")
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--count", type=int, default=40)
-    parser.add_argument("--seed", type=int, default=20261208)
-    parser.add_argument("--demo")
-    parser.add_argument("--native", action="store_true")
-    parser.add_argument("command", nargs="+")
-    args = parser.parse_args()
-    rng = random.Random(args.seed)
-
-    with tempfile.TemporaryDirectory(prefix="velder-replace-") as tmp:
-        check = Checker(args.command, tmp)
+    def checks(self, rng, args):
+        tmp, self.packed = self.tmp, {}
         pool = [(os.path.join(tmp, "p%d.%s" % (k, "png" if p.png else "bmp")), p)
                 for k, p in enumerate(random_picture(rng) for _ in range(6))]
         for path, picture in pool:
             write(path, picture.data)
         for i in range(args.count):
-            check.replace_case(rng, "replace-%d" % i, pool)
+            self.replace_case(rng, "replace-%d" % i, pool)
         for i in range(args.count + 1):  # the last one empty
             b = random_archive(rng) if i % 2 else replace_archive(rng) if i < args.count else b""
             code = 0 if is_valid(b) else 3 if b else 2
-            got = check.run(["info", "a.mhk"], check.folder("info-%d" % i, {"a.mhk": b}))
+            got = self.run(["info", "a.mhk"], self.folder("info-%d" % i, {"a.mhk": b}))
             expected = (0, info(b), b"") if code == 0 else (code, b"", MESSAGES[code] + b"\n")
-            check.check("info-%d" % i, got == expected, "%r, expected %r" % (got, expected))
+            self.check("info-%d" % i, got == expected, "%r, expected %r" % (got, expected))
 
         grey = [(i, i, i) for i in range(256)]
         good = Picture(3, 2, 8, [b"abc", b"cba"], grey[:3]).data
@@ -328,13 +283,14 @@ def main():
                  "good.bmp": good, "0001_one.bmp": good, "0001_t.bmp": good,
                  "0002_t.bmp": Picture(1, 1, 8, [b"\0"], grey[:1]).data,
                  "bad.bmp": bmp_file(2, 2, 8, [b"\0\0"] * 2, grey, compression=1)}
-        for case, command, code, culprit, special in [
+        # Usage errors: exit 1, the usage on stderr.
+        misuse = {"twice": "replace a.mhk o.mhk 1 good.bmp 1 good.bmp", "no-image": "replace a.mhk o.mhk 1",
+                  "twice-spelled": "replace a.mhk o.mhk 2 good.bmp 02 good.bmp",
+                  "not-digits": "replace a.mhk o.mhk +1 good.bmp", "empty-out": "replace a.mhk '' 1 good.bmp",
+                  "import-all-empty-out": "import-all a.mhk . ''"}
+        for case, command, code, culprit, special in [(c, cmd, 1, b"usage", None) for c, cmd in misuse.items()] + [
                 ("not-listed", "replace a.mhk o.mhk 3 good.bmp", 7, b"", None),
                 ("no-file-entry", "replace a.mhk o.mhk 7 good.bmp", 7, b"", None),
-                ("twice", "replace a.mhk o.mhk 1 good.bmp 1 good.bmp", 1, b"usage", None),
-                ("twice-spelled", "replace a.mhk o.mhk 2 good.bmp 02 good.bmp", 1, b"usage", None),
-                ("not-digits", "replace a.mhk o.mhk +1 good.bmp", 1, b"usage", None),
-                ("no-image", "replace a.mhk o.mhk 1", 1, b"usage", None),
                 ("out-is-image", "replace a.mhk good.bmp 1 good.bmp", 2, b"good.bmp", None),
                 ("out-links-to-image", "replace a.mhk link.mhk 1 good.bmp", 2, b"", ("link.mhk", "good.bmp")),
                 ("refused-image", "replace a.mhk a.mhk 2 good.bmp 1 bad.bmp", 7, b"bad.bmp", None),
@@ -349,24 +305,24 @@ def main():
                 ("import-all-two-edits", "import-all t.mhk . o.mhk", 7, b"0002_t.bmp", None),
                 ("import-all-fifo", "import-all a.mhk . o.mhk", 7, b"0002__2_.bmp", ("0002__2_.bmp", "fifo")),
                 # Read-only means the mode, whoever runs it; nothing read waits or reads a file too large.
-                ("read-only-archive", "replace a.mhk a.mhk 1 good.bmp", 2, b"a.mhk is a read-only", ("a.mhk", "read-only")),
-                ("empty-out", "replace a.mhk '' 1 good.bmp", 1, b"usage", None),
-                ("import-all-empty-out", "import-all a.mhk . ''", 1, b"usage", None),
+                ("read-only-archive", "replace a.mhk a.mhk 1 good.bmp", 2, b"a.mhk is a read-only",
+                 ("a.mhk", "read-only")),
                 ("archive-fifo", "replace f.mhk o.mhk 1 good.bmp", 2, b"f.mhk: not a regular", ("f.mhk", "fifo")),
                 ("image-fifo-link", "replace a.mhk o.mhk 1 f.bmp", 2, b"f.bmp: not a regular", ("f.bmp", "fifo-link")),
                 ("import-all-fifo-link", "import-all a.mhk . o.mhk", 7, b"0002__2_.bmp: not a regular",
                  ("0002__2_.bmp", "fifo-link")),
-                ("import-all-huge-file", "import-all a.mhk . o.mhk", 7, b"0002__2_.bmp: too large", ("0002__2_.bmp", "huge"))]:
-            if args.native or not special or not special[1].startswith("fifo"):
-                check.refused("refuse-" + case, files, shlex.split(command), code, culprit, special)
+                ("import-all-huge-file", "import-all a.mhk . o.mhk", 7, b"0002__2_.bmp: too large",
+                 ("0002__2_.bmp", "huge"))]:
+            if self.native or not special or not special[1].startswith("fifo"):
+                self.refused("refuse-" + case, files, shlex.split(command), code, culprit, special)
 
-        usage = check.run(["--help"])
-        check.check("help", usage[0] == 0 and b"import-all" in usage[1] and check.run(["-h"]) == usage, repr(usage))
-        check.check("version", check.run(["--version"]) == (0, b"mhkbmp 1.0.0\n", b""), "")
-        wrong = check.run(["replace", "a.mhk"])
-        check.check("usage-error", wrong[0] == 1 and not wrong[1] and usage[1] in wrong[2], repr(wrong))
+        usage = self.run(["--help"])
+        self.check("help", usage[0] == 0 and b"import-all" in usage[1] and self.run(["-h"]) == usage, repr(usage))
+        self.check("version", self.run(["--version"]) == (0, b"mhkbmp 1.0.0\n", b""), "")
+        wrong = self.run(["replace", "a.mhk"])
+        self.check("usage-error", wrong[0] == 1 and not wrong[1] and usage[1] in wrong[2], repr(wrong))
 
-        check.writes(files, good, Picture(2, 1, 8, [b"\1\2"], grey[:3]).data, args.native)
+        self.writes(files, good, Picture(2, 1, 8, [b"\1\2"], grey[:3]).data)
 
         if args.demo:
             demo = open(args.demo, "rb").read()
@@ -383,15 +339,12 @@ def main():
 
             def spoil(path):
                 write(path, b"not a picture")
-            check.import_all("demo-round-trip", demo, {2: paint, 7: paint}, ["--png"],
-                             summary=b"2 replaced, 6 unchanged, 0 missing\n")
-            check.import_all("demo-onto-itself", demo, {1: None, 5: repaint, 8: None}, [], ["--price=0"], "demo.mhk",
-                             b"1 replaced, 5 unchanged, 2 missing\n")
-            check.import_all("demo-refused", demo, {2: paint, 4: spoil, 6: spoil}, ["--png"])
-
-        print("%d cases, %d failures" % (check.cases, check.failures))
-        return 1 if check.failures else 0
+            self.import_all("demo-round-trip", demo, {2: paint, 7: paint}, ["--png"],
+                            summary=b"2 replaced, 6 unchanged, 0 missing\n")
+            self.import_all("demo-onto-itself", demo, {1: None, 5: repaint, 8: None}, [], ["--price=0"], "demo.mhk",
+                            b"1 replaced, 5 unchanged, 2 missing\n")
+            self.import_all("demo-refused", demo, {2: paint, 4: spoil, 6: spoil}, ["--png"])
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main("replace", Checker, count=40, seed=20261208, options=("--demo",)))

@@ -7,52 +7,8 @@ linear time.
 """
 
 import os
-import re
-import subprocess
-import tempfile
 
 TBMP = 0x74424D50
-
-
-# One of Wine's own messages, as wine-run.sh lets Wine's errors through:
-# "0024:err:module:import_dll ...", or without the thread's number when it
-# comes before the first thread exists ("err:virtual:virtual_alloc_first_teb").
-WINE_MESSAGE = re.compile(rb"(?:[0-9a-f]{4}:)?(?:err|warn|fixme|trace):")
-
-
-def run_tool(command, args, timeout=600, **kwargs):
-    """(exit code, stdout, stderr) of COMMAND ARGS (mhkbmp, native or through
-    wine-run.sh). Wine's own messages are taken out of stderr and printed, so
-    that they never pass for the program's. Exit 1 with no output at all,
-    which mhkbmp never gives (its usage error prints the usage), is how every
-    Wine program ends whose wineserver is killed under it: that is said too."""
-    done = subprocess.run(command + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout,
-                          **kwargs)
-    lines = done.stderr.splitlines(keepends=True)
-    err = b"".join(line for line in lines if not WINE_MESSAGE.match(line))
-    for line in lines:
-        if WINE_MESSAGE.match(line):
-            print("wine: %s" % line.decode("utf-8", "replace").rstrip())
-    if (done.returncode, done.stdout, err) == (1, b"", b""):
-        print("%s: exit 1 with no output, as when the prefix's wineserver is killed under a run"
-              % " ".join(command + args))
-    return done.returncode, done.stdout, err
-
-
-_kept = []
-
-
-def keep_failure(kind, name, content):
-    """Saves the archive of a failed case for a look afterwards, in a
-    temporary folder of the run's own that is left in place (under TMPDIR,
-    which the test runner points into the build tree); returns its path."""
-    if not _kept:
-        _kept.append(tempfile.mkdtemp(prefix="velder-%s-failures-" % kind))
-    path = os.path.join(_kept[0], name + ".mhk")
-    with open(path, "wb") as f:
-        f.write(content)
-    return path
-
 
 MESSAGES = {
     2: b"The file cannot be opened.",
