@@ -4,6 +4,7 @@
 #include "tools/archive_file.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include "common/texts.h"
 
@@ -32,52 +33,102 @@ void OnItem(uint16_t id, uint16_t index, const char* name)
 void SayWaiting(const char* path)
 {
     if (isatty(fileno(stderr)))
-        Report(path, "waiting for another run of mhkbmp to finish with it");
+        Say(path, "waiting for another run of mhkbmp to finish with it");
+}
+
+// Why headers that IsValidArchive refused do not pass.
+std::string HeaderProblem(const uint8_t* base, uint32_t size)
+{
+    if (size < kArchiveFileSize + 4)
+        return std::to_string(size) + " bytes, too short for an archive's headers";
+    if (ReadBE32(base + kArchiveMagic) != kMagicMohawk)
+        return "no MHWK header";
+    if (ReadBE32(base + kArchiveResourceMagic) != kMagicResources)
+        return "no RSRC header";
+    if (ReadBE32(base + kArchiveVersion) != kVersionWord)
+        return "an unknown archive version";
+    return "its headers give another size than the file's " + std::to_string(size) + " bytes";
 }
 
 }  // namespace
+
+std::string ArchiveFile::name() const
+{
+    return strcmp(path_, kStandardStream) == 0 ? "standard input" : path_;
+}
+
+ExitCode ArchiveFile::ReadStandardInput()
+{
+    // A pipe cannot be mapped: it is read whole, as far as an archive can go.
+    if (!OpenStandardInput(&file_))
+        return Fail(kExitCannotOpen, name(), ErrorText(LastError()));
+    uint8_t chunk[65536];
+    size_t got;
+    bool ok;
+    while ((ok = ReadInput(&file_, chunk, sizeof chunk, &got)) && got > 0 && read_.size() <= kMaxArchiveSize)
+        read_.insert(read_.end(), chunk, chunk + got);
+    if (!ok)
+        return Fail(kExitCannotOpen, name(), ErrorText(LastError()));
+    if (read_.size() > kMaxArchiveSize)
+        return Fail(kExitNotArchive, name(), "more than " + std::to_string(kMaxArchiveSize) +
+                                                 " bytes; an archive's size must fit its 32-bit header");
+    if (read_.empty())
+        return Fail(kExitCannotOpen, name(), "empty");
+    view_.base = read_.data();
+    view_.size = uint32_t(read_.size());
+    return kExitOk;
+}
 
 ExitCode ArchiveFile::Open(const char* path, bool lock)
 {
     Close();
     path_ = path;
+    if (strcmp(path, kStandardStream) == 0) {
+        const ExitCode read = ReadStandardInput();
+        if (read != kExitOk)
+            return read;
+        if (!IsValidArchive(view_.base, view_.size))
+            return Fail(kExitNotArchive, name(), HeaderProblem(view_.base, view_.size));
+        return kExitOk;
+    }
     const InputResult opened = lock ? OpenLockedInput(path, &file_, SayWaiting) : OpenInput(path, &file_);
     if (opened == kInputNotRegular)
-        return ExitCode(Report(path, "not a regular file", kExitCannotOpen));
+        return Fail(kExitCannotOpen, path, "not a regular file");
     if (opened == kInputCannotLock)
-        return ExitCode(Report(path, "cannot be locked against other runs", kExitCannotOpen));
+        return Fail(kExitCannotOpen, path, "cannot be locked against other runs");
     if (opened != kInputOpen)
-        return kExitCannotOpen;
+        return Fail(kExitCannotOpen, path, ErrorText(file_.error));
     // Its header could not tell its size: the reader would see the low 32
     // bits of it, and a rewrite would cut the file there.
     if (file_.size > kMaxArchiveSize) {
         Close();
-        return ExitCode(Report(path, std::to_string(file_.size) +
-                                         " bytes; an archive's size must fit its 32-bit header",
-                               kExitNotArchive));
+        return Fail(kExitNotArchive, path, std::to_string(file_.size) + " bytes; an archive's size must fit its 32-bit header");
     }
     if (!MapArchiveFile(&view_, file_.handle)) {
+        const int error = LastError();
         Close();
-        return kExitCannotOpen;
+        return Fail(kExitCannotOpen, path, file_.size == 0 ? "an empty file" : ErrorText(error));
     }
     if (!IsValidArchive(view_.base, view_.size)) {
+        const std::string problem = HeaderProblem(view_.base, view_.size);
         Close();
-        return kExitNotArchive;
+        return Fail(kExitNotArchive, path, problem);
     }
     return kExitOk;
 }
 
 void ArchiveFile::Unmap()
 {
-    if (view_.base != nullptr)
+    if (view_.base != nullptr && read_.empty())
         ReleaseArchive(&view_);
+    view_.base = nullptr;
     CloseInputForRename(&file_);
 }
 
 void ArchiveFile::Close()
 {
-    if (view_.base != nullptr)
-        ReleaseArchive(&view_);
+    Unmap();
+    read_.clear();
     CloseInput(&file_);
 }
 
@@ -101,7 +152,7 @@ ExitCode OpenAndList(const char* archivePath, ArchiveFile* archive, std::vector<
     s_listing = nullptr;
     if (images->empty()) {
         archive->Close();
-        return kExitNoImages;
+        return Fail(kExitNoImages, archive->name(), "no tBMP resources in its directory");
     }
     return kExitOk;
 }

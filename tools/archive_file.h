@@ -23,14 +23,18 @@ public:
 
     // Opens, locks when asked (waiting for another run that holds the
     // lock, then taking the file that run left) and maps path, and checks
-    // its headers. kExitCannotOpen for a file that cannot be opened or is
-    // not a regular file, kExitNotArchive for one of 4 GiB or more or with
-    // headers that do not pass; a line naming the file says why, where
-    // the message does not.
+    // its headers; "-" reads the archive from standard input (never
+    // locked). kExitCannotOpen for a file that cannot be opened or is not a
+    // regular file, kExitNotArchive for one of 4 GiB or more or with
+    // headers that do not pass; the failure is printed.
     ExitCode Open(const char* path, bool lock);
 
     const ArchiveView& view() const { return view_; }
     const char* path() const { return path_; }
+    // The file as it was opened (its identity: none for a pipe).
+    const InputFile& file() const { return file_; }
+    // How messages name it: its path, or "standard input".
+    std::string name() const;
 
     // Unmaps the view (and, where the system needs it, closes the file) so
     // that a new file can be renamed over it. The lock stays.
@@ -43,10 +47,16 @@ public:
     void Close();
 
 private:
+    ExitCode ReadStandardInput();
+
     const char* path_ = nullptr;
     InputFile file_;
     ArchiveView view_ = {nullptr, 0};
+    std::vector<uint8_t> read_;  // standard input's bytes, which view_ shows then
 };
+
+// The operand that names standard input or standard output.
+const char kStandardStream[] = "-";
 
 // One line of the viewer's image list.
 struct ListedImage {

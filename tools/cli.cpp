@@ -4,8 +4,16 @@
 #include <stdio.h>
 #include <string.h>
 
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#else
+#include <unistd.h>
+#endif
+
 #include "archive/layout.h"
 #include "common/texts.h"
+#include "tools/files.h"
 #include "packer/compress.h"
 
 namespace {
@@ -42,29 +50,51 @@ const char* ExitMessage(ExitCode code)
     }
 }
 
-int Fail(ExitCode code)
+namespace {
+
+std::string s_failure;  // the noted line, empty when none
+
+}  // namespace
+
+void Say(const std::string& what, const std::string& reason)
 {
-    fprintf(stderr, "%s\n", ExitMessage(code));
+    fprintf(stderr, "mhkbmp %s: %s: %s\n", g_command, what.c_str(), reason.c_str());  // only ever within a command
+}
+
+void NoteFailure(const std::string& what, const std::string& reason)
+{
+    if (s_failure.empty())
+        s_failure = "mhkbmp" + std::string(*g_command != '\0' ? " " : "") + g_command + ": " + what + ": " + reason;
+}
+
+ExitCode Fail(ExitCode code)
+{
+    if (!s_failure.empty())
+        fprintf(stderr, "%s\n", s_failure.c_str());
+    s_failure.clear();
+    if (*ExitMessage(code) != '\0')
+        fprintf(stderr, "%s\n", ExitMessage(code));
     return code;
 }
 
-void Report(const std::string& what, const std::string& reason)
+ExitCode Fail(ExitCode code, const std::string& what, const std::string& reason)
 {
-    fprintf(stderr, "mhkbmp %s: %s: %s\n", g_command, what.c_str(), reason.c_str());
+    NoteFailure(what, reason);
+    return Fail(code);
 }
 
-int Report(const std::string& what, const std::string& reason, int code)
+ExitCode UsageError(const std::string& what, const std::string& reason)
 {
-    Report(what, reason);
-    return code;
+    NoteFailure(what, reason);
+    return kExitUsage;
 }
 
 ExitCode FlushStandardOutput(const char* done)
 {
     if (fflush(stdout) == 0 && !ferror(stdout))
         return kExitOk;
-    Report("standard output", done != nullptr ? std::string("cannot be written; ") + done : "cannot be written");
-    return ExitCode(Fail(kExitCannotWrite));
+    const std::string words = ErrorText(LastError());
+    return Fail(kExitCannotWrite, "standard output", done != nullptr ? words + "; " + done : words);
 }
 
 bool ParseIndex(const char* text, uint16_t* index)
@@ -76,23 +106,74 @@ bool ParseIndex(const char* text, uint16_t* index)
     return true;
 }
 
-bool TakeOptions(int* argc, char*** argv, bool* png, CompressOptions* options)
+int TakeOptions(int count, char** args, unsigned allowed, Options* options, bool* help)
 {
     static const char kPrice[] = "--price=";
-    while (*argc > 1 && strncmp((*argv)[1], "--", 2) == 0) {
-        const char* option = (*argv)[1];
-        if (png != nullptr && strcmp(option, "--png") == 0) {
-            *png = true;
-        } else if (options != nullptr && strncmp(option, kPrice, sizeof kPrice - 1) == 0) {
+    int taken = 0;
+    for (; taken < count; ++taken) {
+        const char* option = args[taken];
+        if (option[0] != '-' || option[1] == '\0')
+            break;  // an operand, "-" among them
+        if (strcmp(option, "--") == 0)
+            return taken + 1;
+        if (strcmp(option, "-h") == 0 || strcmp(option, "--help") == 0) {
+            *help = true;
+        } else if ((allowed & kTakesPng) && strcmp(option, "--png") == 0) {
+            options->png = true;
+        } else if ((allowed & kTakesQuiet) && (strcmp(option, "-q") == 0 || strcmp(option, "--quiet") == 0)) {
+            options->quiet = true;
+        } else if ((allowed & kTakesPrice) && strncmp(option, kPrice, sizeof kPrice - 1) == 0) {
             unsigned long price;
-            if (!ParseNumber(option + sizeof kPrice - 1, kMaxPrice, &price))
-                return false;
-            options->codePenalty = unsigned(price);
+            if (!ParseNumber(option + sizeof kPrice - 1, kMaxPrice, &price)) {
+                UsageError(option, "the price must be decimal digits, 0 to " + std::to_string(kMaxPrice));
+                return -1;
+            }
+            options->price = unsigned(price);
+            options->priced = true;
         } else {
-            return false;
+            UsageError(option, "not an option of this command");
+            return -1;
         }
-        --*argc;
-        ++*argv;
     }
-    return true;
+    return taken;
+}
+
+CompressOptions CompressOptionsOf(const Options& options)
+{
+    CompressOptions compress;
+    if (options.priced)
+        compress.codePenalty = options.price;
+    return compress;
+}
+
+Progress::Progress(bool quiet) : quiet_(quiet), terminal_(isatty(fileno(stderr)) != 0) {}
+
+void Progress::Step(const std::string& line)
+{
+    if (quiet_)
+        return;
+    if (!terminal_) {
+        fprintf(stderr, "%s\n", line.c_str());
+        return;
+    }
+    // Spaces rather than an escape sequence clear the rest: every console
+    // understands them.
+    const size_t pad = shown_ > line.size() ? shown_ - line.size() : 0;
+    fprintf(stderr, "\r%s%*s", line.c_str(), int(pad), "");
+    if (pad > 0)
+        fprintf(stderr, "\r%s", line.c_str());
+    shown_ = line.size();
+}
+
+void Progress::Failure(const std::string& line)
+{
+    Done();
+    fprintf(stderr, "%s\n", line.c_str());
+}
+
+void Progress::Done()
+{
+    if (shown_ > 0)
+        fprintf(stderr, "\r%*s\r", int(shown_), "");
+    shown_ = 0;
 }

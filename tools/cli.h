@@ -28,26 +28,67 @@ const char* ExitMessage(ExitCode code);
 // The sub-command being run ("list", "export", ...), for messages.
 extern const char* g_command;
 
-// Prints ExitMessage(code) as one line on stderr and returns code.
-int Fail(ExitCode code);
+// What failed (a file or folder, or "standard output") and why: the
+// system's own words for a system error, or the command's reason. Noted
+// where the failure is found; the first note stands until Fail prints it.
+void NoteFailure(const std::string& what, const std::string& reason);
 
-// Prints "mhkbmp COMMAND: what: reason" as one line on stderr.
-void Report(const std::string& what, const std::string& reason);
+// The one printer of failures: the noted failure as one line on stderr,
+// "mhkbmp COMMAND: what: reason", then the viewer's message of code on a
+// line of its own when code has one. Returns code.
+ExitCode Fail(ExitCode code);
 
-// Report, then returns code.
-int Report(const std::string& what, const std::string& reason, int code);
+// NoteFailure, then Fail.
+ExitCode Fail(ExitCode code, const std::string& what, const std::string& reason);
+
+// A usage error: noted, then printed after the usage by main.
+ExitCode UsageError(const std::string& what, const std::string& reason);
+
+// A line of the same shape that ends nothing ("waiting for ...").
+void Say(const std::string& what, const std::string& reason);
 
 // Flushes standard output: kExitOk, or kExitCannotWrite with the failure
-// reported, saying that what is done (when given) stays done.
+// printed, saying that what is done (when given) stays done.
 ExitCode FlushStandardOutput(const char* done = nullptr);
 
 // A file-table index as the commands take it: ASCII decimal digits only
 // (leading zeros allowed), 0 to 65535.
 bool ParseIndex(const char* text, uint16_t* index);
 
-// Takes the options in front of a sub-command's operands (argv[0] is the
-// sub-command): --png when png is given, --price=N (0 to kMaxPrice, the
-// decoding-time price of CompressOptions::codePenalty) when options is
-// given. False on any other argument starting with "--" there.
+// A command's options, as the command line sets them.
+struct Options {
+    bool png = false;    // --png
+    bool quiet = false;  // -q, --quiet: no progress lines
+    unsigned price = 0;  // --price=N: CompressOptions::codePenalty, 0 to kMaxPrice
+    bool priced = false;
+};
 const unsigned kMaxPrice = 65536;
-bool TakeOptions(int* argc, char*** argv, bool* png, CompressOptions* options);
+
+// The options a command takes, beside -h/--help, which every one does.
+enum OptionFlags : unsigned { kTakesPng = 1, kTakesPrice = 2, kTakesQuiet = 4 };
+
+// Takes the options in front of a command's operands (args[0] is the
+// first argument after the command's name), up to the first operand or
+// "--", which is taken too; "-" is an operand. Returns how many arguments
+// it took, or -1 for a usage error (noted); *help is set by -h or --help.
+int TakeOptions(int count, char** args, unsigned allowed, Options* options, bool* help);
+
+// The compressor's options with --price applied.
+CompressOptions CompressOptionsOf(const Options& options);
+
+// Progress lines of a run over many pictures, on stderr: one line each,
+// or one line rewritten in place on a terminal (cleared at the end), or
+// none with --quiet. A failure's line is always printed, on its own.
+class Progress {
+public:
+    explicit Progress(bool quiet);
+    ~Progress() { Done(); }
+    void Step(const std::string& line);
+    void Failure(const std::string& line);
+    void Done();
+
+private:
+    bool quiet_;
+    bool terminal_;
+    size_t shown_ = 0;  // length of the line in place
+};

@@ -9,39 +9,48 @@
 #include "tools/output.h"
 #include "imagefile/png.h"
 
-int RunExport(int argc, char** argv)
+int RunExport(const Options& options, int, char** operands)
 {
-    bool png = false;
     uint16_t index;
-    if (!TakeOptions(&argc, &argv, &png, nullptr) || argc != 4 || !ParseIndex(argv[2], &index) || argv[3][0] == '\0')
-        return kExitUsage;
-    const std::string out = argv[3];
+    if (!ParseIndex(operands[1], &index))
+        return UsageError(operands[1], "not a file-table index (decimal digits, 0 to 65535)");
+    const std::string out = operands[2];
+    if (out.empty())
+        return UsageError("OUT", "empty");
     ArchiveFile archive;
     std::vector<ListedImage> images;
-    ExitCode result = OpenAndList(argv[1], &archive, &images);
+    ExitCode result = OpenAndList(operands[0], &archive, &images);
     if (result != kExitOk)
-        return Fail(result);
+        return result;
 
     // The archive is never written over, whatever path names it.
     ProtectedFiles inputs;
-    ProtectFile(&inputs, argv[1]);
+    ProtectArchive(&inputs, archive);
     result = CheckOutput(out, inputs);
+    if (result != kExitOk)
+        return Fail(result);
     // "-" has no extension to go by.
     PngEncoder encoder;
-    const bool asPng = png || (out != kStandardOutput && EndsWithNoCase(out, ".png"));
-    if (result == kExitOk)
-        result = ExportImage(archive.view(), index, asPng ? &encoder : nullptr, out);
+    const bool png = options.png || (out != kStandardStream && EndsWithNoCase(out, ".png"));
+    std::string unreadable;
+    result = ExportImage(archive.view(), index, png ? &encoder : nullptr, out, &unreadable);
+    if (result == kExitCannotRead)
+        NoteFailure(archive.name(), unreadable);
     return result == kExitOk ? kExitOk : Fail(result);
 }
 
-int ExportAll(const char* archivePath, const char* dir, bool png, PageNamer namePages, PageWriter writePage)
+int ExportAll(const char* archivePath, const char* dir, const Options& options, PageNamer namePages,
+              PageWriter writePage)
 {
+    if (*dir == '\0')
+        return UsageError("DIR", "empty");
+    const bool png = options.png || namePages != nullptr;
     ArchiveFile archive;
     ExportRun run;
     run.archivePath = archivePath;
     ExitCode opened = OpenAndList(archivePath, &archive, &run.images);
     if (opened != kExitOk)
-        return Fail(opened);
+        return opened;
     run.view = archive.view();
 
     const std::string folder = FolderPrefix(dir);
@@ -54,7 +63,7 @@ int ExportAll(const char* archivePath, const char* dir, bool png, PageNamer name
     // Every name is checked before anything is written: the archive being
     // read is never written over, whatever path leads there.
     ProtectedFiles inputs;
-    ProtectFile(&inputs, archivePath);
+    ProtectArchive(&inputs, archive);
     std::vector<std::string> outputs = run.names;
     outputs.insert(outputs.end(), run.pages.begin(), run.pages.end());
     for (const std::string& name : outputs) {
@@ -65,24 +74,28 @@ int ExportAll(const char* archivePath, const char* dir, bool png, PageNamer name
     // One encoder for the whole run: its deflate states are made once, then
     // reset for each picture.
     PngEncoder encoder;
+    Progress progress(options.quiet);
     unsigned written = 0;
     unsigned unreadable = 0;
     for (unsigned i = 0; i < total; ++i) {
+        const std::string line = std::to_string(i + 1) + "/" + std::to_string(total) + " " + run.names[i];
+        std::string why;
         const ExitCode result =
-            ExportImage(run.view, run.images[i].index, png ? &encoder : nullptr, folder + run.names[i]);
+            ExportImage(run.view, run.images[i].index, png ? &encoder : nullptr, folder + run.names[i], &why);
         if (result == kExitOk) {
             ++written;
             run.readable[i] = true;
-            fprintf(stderr, "%u/%u %s\n", i + 1, total, run.names[i].c_str());
+            progress.Step(line);
         } else if (result == kExitCannotRead) {
             ++unreadable;
-            fprintf(stderr, "%u/%u %s: %s\n", i + 1, total, run.names[i].c_str(), ExitMessage(result));
+            progress.Failure(line + ": " + ExitMessage(result));
         } else {
             // The output side failed; the next file would fail the same way.
-            fprintf(stderr, "%u/%u %s: not written\n", i + 1, total, run.names[i].c_str());
+            progress.Failure(line + ": not written");
             return Fail(result);
         }
     }
+    progress.Done();
     // The pages come last, when every picture they link to is there, and
     // the first page, where a reader comes in, last of all.
     for (size_t page = run.pages.size(); page-- > 0;) {
@@ -99,10 +112,7 @@ int ExportAll(const char* archivePath, const char* dir, bool png, PageNamer name
     return unreadable == 0 ? kExitOk : kExitCannotRead;
 }
 
-int RunExportAll(int argc, char** argv)
+int RunExportAll(const Options& options, int, char** operands)
 {
-    bool png = false;
-    if (!TakeOptions(&argc, &argv, &png, nullptr) || argc != 3 || argv[2][0] == '\0')
-        return kExitUsage;
-    return ExportAll(argv[1], argv[2], png, nullptr, nullptr);
+    return ExportAll(operands[0], operands[1], options, nullptr, nullptr);
 }

@@ -277,9 +277,7 @@ ExitCode WriteGalleryPage(const ExportRun& run, size_t page, const std::string& 
 
 }  // namespace
 
-int RunGallery(int argc, char** argv)
+int RunGallery(const Options& options, int, char** operands)
 {
-    if (!TakeOptions(&argc, &argv, nullptr, nullptr) || argc != 3 || argv[2][0] == '\0')
-        return kExitUsage;
-    return ExportAll(argv[1], argv[2], true, GalleryPages, WriteGalleryPage);
+    return ExportAll(operands[0], operands[1], options, GalleryPages, WriteGalleryPage);
 }

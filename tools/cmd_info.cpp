@@ -34,14 +34,12 @@ std::string Tag(uint32_t tag)
 
 }  // namespace
 
-int RunInfo(int argc, char** argv)
+int RunInfo(const Options&, int, char** operands)
 {
-    if (argc != 2)
-        return kExitUsage;
     ArchiveFile archive;
-    const ExitCode opened = archive.Open(argv[1], false);
+    const ExitCode opened = archive.Open(operands[0], false);
     if (opened != kExitOk)
-        return Fail(opened);
+        return opened;
     const uint8_t* base = archive.view().base;
     const uint32_t size = archive.view().size;
 

@@ -34,15 +34,13 @@ void AppendForTerminal(std::string* out, const std::string& text)
 
 }  // namespace
 
-int RunList(int argc, char** argv)
+int RunList(const Options&, int, char** operands)
 {
-    if (argc != 2)
-        return kExitUsage;
     ArchiveFile archive;
     std::vector<ListedImage> images;
-    ExitCode opened = OpenAndList(argv[1], &archive, &images);
+    ExitCode opened = OpenAndList(operands[0], &archive, &images);
     if (opened != kExitOk)
-        return Fail(opened);
+        return opened;
 
     const bool terminal = isatty(fileno(stdout)) != 0;
     std::string out;

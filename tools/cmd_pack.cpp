@@ -11,49 +11,46 @@
 #include "tools/output.h"
 #include "packer/resource_writer.h"
 
-int RunPack(int argc, char** argv)
+int RunPack(const Options& options, int operandCount, char** operands)
 {
-    CompressOptions options;
-    if (!TakeOptions(&argc, &argv, nullptr, &options) || argc < 3 || argv[1][0] == '\0')
-        return kExitUsage;
-    const std::string out = argv[1];
-    const size_t count = size_t(argc) - 2;
+    const std::string out = operands[0];
+    if (out.empty())
+        return UsageError("OUT", "empty");
+    const size_t count = size_t(operandCount) - 1;
+    char** paths = operands + 1;
     if (count > kMaxTableEntries)
-        return Report(out, std::to_string(count) + " images given; an archive holds at most " +
-                               std::to_string(kMaxTableEntries), kExitTooLarge);
+        return Fail(kExitTooLarge, out, std::to_string(count) + " images given; an archive holds at most " +
+                                            std::to_string(kMaxTableEntries));
 
     // An input is never written over, whatever path names it; checked
     // before the inputs are read and encoded, which may take long.
     ProtectedFiles inputs;
     for (size_t i = 0; i < count; ++i)
-        ProtectFile(&inputs, argv[2 + i]);
+        ProtectFile(&inputs, paths[i]);
     if (CheckOutput(out, inputs) != kExitOk)
         return Fail(kExitCannotOpen);
 
+    const CompressOptions compress = CompressOptionsOf(options);
     std::vector<ArchiveItem> items;
     items.reserve(count);
     for (size_t i = 0; i < count; ++i) {
-        const char* path = argv[2 + i];
         BmpImage image;
         std::string reason;
-        const ExitCode read = ReadImageFile(path, &image, &reason);
+        const ExitCode read = ReadImageFile(paths[i], &image, &reason);
         if (read != kExitOk)
-            return Report(path, reason, read);
+            return Fail(read, paths[i], reason);
         ArchiveItem item;
         item.id = static_cast<uint16_t>(i + 1);
-        item.name = PackName(path);
-        item.data = EncodeImage(image, options);
+        item.name = PackName(paths[i]);
+        item.data = EncodeImage(image, compress);
         items.push_back(std::move(item));
     }
 
     std::vector<uint8_t> archive;
     std::string reason;
     if (!BuildMohawkArchive(items, &archive, &reason))
-        return Report(out, "cannot be packed: " + reason, kExitTooLarge);
+        return Fail(kExitTooLarge, out, "cannot be packed: " + reason);
     items.clear();
-
     const ExitCode written = WriteOutputFile(out, archive.data(), archive.size());
-    if (written != kExitOk)
-        return Report(out, ExitMessage(written), written);
-    return kExitOk;
+    return written == kExitOk ? kExitOk : Fail(written);
 }

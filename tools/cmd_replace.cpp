@@ -24,8 +24,8 @@ int WriteReplaced(ArchiveFile* archive, const std::vector<Replacement>& replacem
     std::string reason;
     const PlanResult planned = PlanReplacements(view.base, view.size, replacements, &plan, &reason);
     if (planned != kPlanned)
-        return Report(archive->path(), reason + "; nothing written", planned == kPlanTooLarge ? kExitTooLarge
-                                                                                             : kExitRefused);
+        return Fail(planned == kPlanTooLarge ? kExitTooLarge : kExitRefused, archive->name(),
+                    reason + "; nothing written");
     OutputFile output;
     ExitCode result = OpenOutput(out, &output);
     if (result == kExitOk) {
@@ -48,19 +48,34 @@ bool IsListed(const std::vector<ListedImage>& images, uint16_t index)
 
 }  // namespace
 
-int RunReplace(int argc, char** argv)
+// ARCHIVE and OUT name files: standard input or output cannot be put
+// back.
+ExitCode CheckFiles(const char* archive, const char* out)
 {
-    CompressOptions options;
-    if (!TakeOptions(&argc, &argv, nullptr, &options) || argc < 5 || (argc - 3) % 2 != 0 || argv[2][0] == '\0')
-        return kExitUsage;
-    const char* archivePath = argv[1];
-    const std::string out = argv[2];
+    if (strcmp(archive, kStandardStream) == 0)
+        return UsageError(archive, "ARCHIVE must be a file, which is rewritten");
+    if (*out == '\0' || strcmp(out, kStandardStream) == 0)
+        return UsageError(*out == '\0' ? "OUT" : out, *out == '\0' ? "empty" : "OUT must be a file");
+    return kExitOk;
+}
+
+int RunReplace(const Options& options, int count, char** operands)
+{
+    if (count % 2 != 0)
+        return UsageError(std::to_string(count) + " operands", "INDEX and IMAGE come in pairs");
+    const char* archivePath = operands[0];
+    const std::string out = operands[1];
+    const ExitCode files = CheckFiles(archivePath, operands[1]);
+    if (files != kExitOk)
+        return files;
     std::vector<Replacement> replacements;
     std::vector<bool> given(65536, false);
-    for (int i = 3; i < argc; i += 2) {
+    for (int i = 2; i < count; i += 2) {
         uint16_t index;
-        if (!ParseIndex(argv[i], &index) || given[index])
-            return kExitUsage;
+        if (!ParseIndex(operands[i], &index))
+            return UsageError(operands[i], "not a file-table index (decimal digits, 0 to 65535)");
+        if (given[index])
+            return UsageError(operands[i], "file-table index " + std::to_string(index) + " given twice");
         given[index] = true;
         replacements.push_back(Replacement{index, {}});
     }
@@ -69,52 +84,51 @@ int RunReplace(int argc, char** argv)
     std::vector<ListedImage> images;
     const ExitCode opened = OpenAndList(archivePath, &archive, &images, true);
     if (opened != kExitOk)
-        return Fail(opened);
+        return opened;
     for (const Replacement& r : replacements) {
         if (!IsListed(images, r.index))
-            return Report(archivePath, "file-table index " + std::to_string(r.index) +
-                                           " is not a listed picture; nothing written", kExitRefused);
+            return Fail(kExitRefused, archive.name(), "file-table index " + std::to_string(r.index) +
+                                                          " is not a listed picture; nothing written");
     }
     // ARCHIVE may be OUT (the rename puts the new file in its place), but no
     // picture being read may be written over.
     ProtectedFiles inputs;
-    for (int i = 4; i < argc; i += 2)
-        ProtectFile(&inputs, argv[i]);
+    for (int i = 3; i < count; i += 2)
+        ProtectFile(&inputs, operands[i]);
     if (CheckOutput(out, inputs) != kExitOk)
         return Fail(kExitCannotOpen);
+    const CompressOptions compress = CompressOptionsOf(options);
     for (size_t k = 0; k < replacements.size(); ++k) {
-        const char* path = argv[4 + 2 * k];
+        const char* path = operands[3 + 2 * k];
         BmpImage image;
         std::string reason;
         const ExitCode read = ReadImageFile(path, &image, &reason);
         if (read != kExitOk)
-            return Report(path, reason, read);
-        replacements[k].data = EncodeImage(image, options);
+            return Fail(read, path, reason);
+        replacements[k].data = EncodeImage(image, compress);
     }
     return WriteReplaced(&archive, replacements, out);
 }
 
-int RunImportAll(int argc, char** argv)
+int RunImportAll(const Options& options, int, char** operands)
 {
-    bool png = false;
-    CompressOptions options;
-    if (!TakeOptions(&argc, &argv, &png, &options) || argc != 4 || argv[2][0] == '\0' || argv[3][0] == '\0')
-        return kExitUsage;
-    const std::string out = argv[3];
+    const char* dir = operands[1];
+    const std::string out = operands[2];
+    ExitCode result = *dir == '\0' ? UsageError("DIR", "empty") : CheckFiles(operands[0], operands[2]);
+    if (result != kExitOk)
+        return result;
     ArchiveFile archive;
     std::vector<ListedImage> images;
-    const ExitCode opened = OpenAndList(argv[1], &archive, &images, true);
-    if (opened != kExitOk)
-        return Fail(opened);
+    result = OpenAndList(operands[0], &archive, &images, true);
+    if (result != kExitOk)
+        return result;
 
     // A mistyped DIR would otherwise find every file missing and write a
     // copy of ARCHIVE as though all had gone well.
-    if (!IsFolder(argv[2])) {
-        fprintf(stderr, "%s is not a folder; nothing written\n", argv[2]);
-        return Fail(kExitCannotOpen);
-    }
-    const std::string folder = FolderPrefix(argv[2]);
-    const std::vector<std::string> names = ExportNames(images, png ? ".png" : ".bmp");
+    if (!IsFolder(dir))
+        return Fail(kExitCannotOpen, dir, "not a folder; nothing written");
+    const std::string folder = FolderPrefix(dir);
+    const std::vector<std::string> names = ExportNames(images, options.png ? ".png" : ".bmp");
     const size_t total = images.size();
     ProtectedFiles inputs;
     for (const std::string& name : names)
@@ -126,6 +140,8 @@ int RunImportAll(int argc, char** argv)
     // twice is put back once, and two different edits of it are refused.
     std::vector<int> replacementOf(65536, -1);
     std::vector<Replacement> replacements;
+    const CompressOptions compress = CompressOptionsOf(options);
+    Progress progress(options.quiet);
     unsigned replaced = 0, unchanged = 0, missing = 0, refused = 0;
     ExitCode failure = kExitOk;
     for (size_t i = 0; i < total; ++i) {
@@ -148,7 +164,7 @@ int RunImportAll(int argc, char** argv)
             status = "unchanged";
             ++unchanged;
         } else {
-            std::vector<uint8_t> data = EncodeImage(image, options);
+            std::vector<uint8_t> data = EncodeImage(image, compress);
             if (replacementOf[index] < 0) {
                 replacementOf[index] = int(replacements.size());
                 replacements.push_back(Replacement{index, std::move(data)});
@@ -167,14 +183,20 @@ int RunImportAll(int argc, char** argv)
             if (failure == kExitOk)
                 failure = read;
         }
-        fprintf(stderr, "%u/%u %s: %s\n", unsigned(i + 1), unsigned(total), names[i].c_str(), status.c_str());
+        const std::string line =
+            std::to_string(i + 1) + "/" + std::to_string(total) + " " + names[i] + ": " + status;
+        if (read != kExitOk)
+            progress.Failure(line);
+        else
+            progress.Step(line);
     }
+    progress.Done();
     if (failure != kExitOk)
-        return Report(argv[2], std::to_string(refused) + (refused == 1 ? " file" : " files") +
-                                   " refused; nothing written", failure);
-    const int result = WriteReplaced(&archive, replacements, out);
-    if (result != kExitOk)
-        return result;
+        return Fail(failure, dir, std::to_string(refused) + (refused == 1 ? " file" : " files") +
+                                      " refused; nothing written");
+    const int written = WriteReplaced(&archive, replacements, out);
+    if (written != kExitOk)
+        return written;
     printf("%u replaced, %u unchanged, %u missing\n", replaced, unchanged, missing);
     return FlushStandardOutput((out + " was written").c_str());
 }

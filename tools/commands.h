@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdio.h>
 
 #include <string>
 #include <vector>
@@ -31,14 +32,40 @@ typedef ExitCode (*PageWriter)(const ExportRun& run, size_t page, const std::str
 // written, writes each picture with its progress line, then the pages
 // through writePage, the first page last, then the summary. Returns the
 // exit code.
-int ExportAll(const char* archivePath, const char* dir, bool png, PageNamer namePages, PageWriter writePage);
+int ExportAll(const char* archivePath, const char* dir, const Options& options, PageNamer namePages,
+              PageWriter writePage);
 
-// Sub-commands. argv[0] is the sub-command's name.
-int RunList(int argc, char** argv);
-int RunExport(int argc, char** argv);
-int RunExportAll(int argc, char** argv);
-int RunGallery(int argc, char** argv);
-int RunPack(int argc, char** argv);
-int RunReplace(int argc, char** argv);
-int RunImportAll(int argc, char** argv);
-int RunInfo(int argc, char** argv);
+// A command: its name, operands and options, how many operands it takes,
+// and its help.
+typedef int (*CommandRunner)(const Options& options, int count, char** operands);
+struct Command {
+    const char* name;
+    const char* operands;     // as the synopsis shows them
+    unsigned options;         // OptionFlags
+    int least, most;          // operands it takes; most -1: any number
+    CommandRunner run;
+    const char* summary;      // one line, for mhkbmp --help
+    const char* description;  // a short paragraph
+    bool writes;              // it writes files
+    const char* exits;        // its exit codes, as digits
+    const char* example;
+};
+
+// The command of that name, or null.
+const Command* FindCommand(const char* name);
+
+// The usage: every command's synopsis and one-line description.
+void PrintUsage(FILE* stream);
+
+// A command's help: synopsis, what it does, options, exit codes, an example.
+void PrintHelp(const Command& command, FILE* stream);
+
+// The commands. operands[0 .. count) follow the options.
+int RunList(const Options& options, int count, char** operands);
+int RunInfo(const Options& options, int count, char** operands);
+int RunExport(const Options& options, int count, char** operands);
+int RunExportAll(const Options& options, int count, char** operands);
+int RunGallery(const Options& options, int count, char** operands);
+int RunPack(const Options& options, int count, char** operands);
+int RunReplace(const Options& options, int count, char** operands);
+int RunImportAll(const Options& options, int count, char** operands);

@@ -49,6 +49,17 @@ size_t FileNameStart(const std::string& path);
 // "X:" stays as it is, that drive's current folder).
 std::string FolderPrefix(const std::string& folder);
 
+// The error of the last system call that failed (errno, or GetLastError
+// on Windows, whose C library keeps it too), and the system's own words for
+// an error.
+int LastError();
+std::string ErrorText(int error);
+
+#ifdef _WIN32
+// A wide string as UTF-8, the form every path and text has inside mhkbmp.
+std::string Utf8(const wchar_t* wide);
+#endif
+
 // ---- Reading ----
 
 // A file a command reads, open for reading.
@@ -58,6 +69,8 @@ struct InputFile {
     uint64_t size = 0;
     FileIdentity identity = {};
     int64_t modified = 0;  // modification time, in the system's own units
+    int error = 0;         // why OpenInput could not open it (LastError)
+    bool identified = false;  // identity, size and time are the file's (not so for a pipe)
 };
 
 enum InputResult {
@@ -71,6 +84,11 @@ enum InputResult {
 // regular file (through any links) is opened, anything else refused at
 // once. Size, identity and modification time are filled in.
 InputResult OpenInput(const char* path, InputFile* file);
+
+// Standard input as a file to read (a copy of its descriptor or handle, so
+// that closing it leaves standard input open); identified when it is a
+// regular file.
+bool OpenStandardInput(InputFile* file);
 
 // Reads up to count bytes; *got is 0 at the end of the file.
 bool ReadInput(InputFile* file, void* bytes, size_t count, size_t* got);
@@ -125,6 +143,7 @@ bool SkipForward(FILE* file, uint64_t count);
 void CopyOwnerAndMode(const char* from, FILE* file);
 
 bool RenameOver(const char* from, const char* to);
+bool RemoveFile(const char* path);
 
 // ---- Interruptions ----
 

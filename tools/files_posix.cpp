@@ -82,18 +82,32 @@ std::string FolderPrefix(const std::string& folder)
     return folder.back() == '/' ? folder : folder + '/';
 }
 
+int LastError()
+{
+    return errno;
+}
+
+std::string ErrorText(int error)
+{
+    return strerror(error);
+}
+
 InputResult OpenInput(const char* path, InputFile* file)
 {
     // Looked at before it is opened, so that no device is ever opened; and
     // again once open, as the name may have changed in between.
     struct stat info;
-    if (stat(path, &info) != 0)
+    if (stat(path, &info) != 0) {
+        file->error = errno;
         return kInputCannotOpen;
+    }
     if (!S_ISREG(info.st_mode))
         return kInputNotRegular;
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        file->error = errno;
         return kInputCannotOpen;
+    }
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         close(fd);
         return kInputNotRegular;
@@ -102,7 +116,24 @@ InputResult OpenInput(const char* path, InputFile* file)
     file->size = static_cast<uint64_t>(info.st_size);
     Identify(info, &file->identity);
     file->modified = Modified(info);
+    file->identified = true;
     return kInputOpen;
+}
+
+bool OpenStandardInput(InputFile* file)
+{
+    const int fd = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    file->handle = fd;
+    struct stat info;
+    file->identified = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (file->identified) {
+        file->size = static_cast<uint64_t>(info.st_size);
+        Identify(info, &file->identity);
+        file->modified = Modified(info);
+    }
+    return true;
 }
 
 bool ReadInput(InputFile* file, void* bytes, size_t count, size_t* got)
@@ -195,6 +226,11 @@ void CopyOwnerAndMode(const char* from, FILE* file)
     if (!same)
         same = fchown(fd, static_cast<uid_t>(-1), info.st_gid) == 0 && info.st_uid == geteuid();
     fchmod(fd, info.st_mode & (same ? 07777 : 0777));
+}
+
+bool RemoveFile(const char* path)
+{
+    return unlink(path) == 0;
 }
 
 bool RenameOver(const char* from, const char* to)

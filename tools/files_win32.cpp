@@ -13,6 +13,32 @@ namespace {
 
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// Paths are UTF-8 inside mhkbmp, wide in every file call, so that any name
+// Windows can hold can be read and written.
+std::wstring Wide(const char* utf8)
+{
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    std::wstring wide(length > 0 ? size_t(length) : 1, L'\0');
+    if (length > 0)
+        MultiByteToWideChar(CP_UTF8, 0, utf8, -1, &wide[0], length);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
+}  // namespace
+
+std::string Utf8(const wchar_t* wide)
+{
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(length > 0 ? size_t(length) : 1, '\0');
+    if (length > 0)
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, &utf8[0], length, nullptr, nullptr);
+    utf8.resize(utf8.size() - 1);
+    return utf8;
+}
+
+namespace {
+
 HANDLE AsHandle(intptr_t handle)
 {
     return reinterpret_cast<HANDLE>(handle);
@@ -42,13 +68,13 @@ bool IsRegular(HANDLE file, BY_HANDLE_FILE_INFORMATION* info)
 // let a folder be opened too.
 HANDLE OpenToLook(const char* path)
 {
-    return CreateFileA(path, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return CreateFileW(Wide(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 // The temporary file the console handler removes; the lock keeps the
 // handler and the creation or rename of a temporary file apart.
 CRITICAL_SECTION s_interruptLock;
-char* s_temporary;
+wchar_t* s_temporary;
 
 BOOL WINAPI OnConsoleEvent(DWORD event)
 {
@@ -64,7 +90,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
     EnterCriticalSection(&s_interruptLock);
     // The file is open with delete sharing: it goes when the process ends.
     if (s_temporary != nullptr)
-        DeleteFileA(s_temporary);
+        DeleteFileW(s_temporary);
     // Nothing of the main thread's runs again, no buffer is flushed.
     TerminateProcess(GetCurrentProcess(), code);
     return TRUE;
@@ -83,7 +109,7 @@ bool GetStreamIdentity(FILE* stream, FileIdentity* identity)
 
 NameKind InspectName(const char* path)
 {
-    const DWORD attributes = GetFileAttributesA(path);
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return kNameAbsent;
     HANDLE file = OpenToLook(path);
@@ -100,7 +126,7 @@ NameKind InspectName(const char* path)
 
 bool IsFolder(const char* path)
 {
-    const DWORD attributes = GetFileAttributesA(path);
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -118,14 +144,39 @@ std::string FolderPrefix(const std::string& folder)
     return folder.back() == '/' || folder.back() == '\\' ? folder : folder + '/';
 }
 
+int LastError()
+{
+    // The C library does not always leave the system's error behind: its
+    // own then stands, as a negative number.
+    const DWORD error = GetLastError();
+    return error != 0 ? static_cast<int>(error) : -errno;
+}
+
+std::string ErrorText(int error)
+{
+    if (error <= 0)
+        return strerror(-error);
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, DWORD(error), 0,
+                                        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string words = length > 0 ? Utf8(text) : "error " + std::to_string(error);
+    LocalFree(text);
+    // The system ends its words with a full stop and a line break.
+    while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == ' ' || words.back() == '.'))
+        words.pop_back();
+    return words;
+}
+
 InputResult OpenInput(const char* path, InputFile* file)
 {
     // Writers are kept out while the file is read; a rename over it is
     // not, and StillSameFile tells.
-    HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+    HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD attributes = GetFileAttributesA(path);
+        file->error = LastError();
+        const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? kInputNotRegular
                                                                                                 : kInputCannotOpen;
     }
@@ -138,14 +189,34 @@ InputResult OpenInput(const char* path, InputFile* file)
     file->size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
     Identify(info, &file->identity);
     file->modified = Modified(info);
+    file->identified = true;
     return kInputOpen;
+}
+
+bool OpenStandardInput(InputFile* file)
+{
+    HANDLE handle;
+    if (!DuplicateHandle(GetCurrentProcess(), GetStdHandle(STD_INPUT_HANDLE), GetCurrentProcess(), &handle, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        return false;
+    file->handle = reinterpret_cast<intptr_t>(handle);
+    BY_HANDLE_FILE_INFORMATION info;
+    file->identified = IsRegular(handle, &info);
+    if (file->identified) {
+        file->size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+        Identify(info, &file->identity);
+        file->modified = Modified(info);
+    }
+    return true;
 }
 
 bool ReadInput(InputFile* file, void* bytes, size_t count, size_t* got)
 {
     DWORD done = 0;
     const DWORD piece = count > 0x40000000 ? 0x40000000 : DWORD(count);
-    const bool ok = ReadFile(AsHandle(file->handle), bytes, piece, &done, nullptr) != 0;
+    // A pipe whose writer is gone ends this way.
+    const bool ok = ReadFile(AsHandle(file->handle), bytes, piece, &done, nullptr) != 0 ||
+                    GetLastError() == ERROR_BROKEN_PIPE;
     *got = ok ? done : 0;
     return ok;
 }
@@ -228,7 +299,7 @@ int CreateNewDescriptor(const char* path)
 {
     // CREATE_NEW fails on any existing name. Delete sharing lets the
     // console handler remove the file while it is still open.
-    HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+    HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                 nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
@@ -260,9 +331,14 @@ void CopyOwnerAndMode(const char*, FILE*)
 {
 }
 
+bool RemoveFile(const char* path)
+{
+    return DeleteFileW(Wide(path).c_str()) != 0;
+}
+
 bool RenameOver(const char* from, const char* to)
 {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+    return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 void InstallInterruptHandlers()
@@ -284,5 +360,5 @@ void AllowInterrupts()
 void SetInterruptCleanup(const char* temporary)
 {
     free(s_temporary);
-    s_temporary = temporary != nullptr ? _strdup(temporary) : nullptr;
+    s_temporary = temporary != nullptr ? _wcsdup(Wide(temporary).c_str()) : nullptr;
 }

@@ -67,7 +67,7 @@ ExitCode SaveImage(const BitmapBuffer* bitmap, PngEncoder* png, const std::strin
     // Encoded first: nothing to write means nothing created.
     std::vector<uint8_t> encoded;
     if (png && (encoded = EncodeDecodedPng(*bitmap, png)).empty())
-        return kExitCannotWrite;
+        return NoteFailure(path, "the PNG encoder failed"), kExitCannotWrite;
     if (png)
         return WriteOutputFile(path, encoded.data(), encoded.size());
     OutputFile output;
@@ -84,7 +84,7 @@ ExitCode ReadImageFile(const char* path, BmpImage* image, std::string* reason)
     InputFile file;
     const InputResult opened = OpenInput(path, &file);
     if (opened != kInputOpen) {
-        *reason = opened == kInputNotRegular ? "not a regular file" : ExitMessage(kExitCannotOpen);
+        *reason = opened == kInputNotRegular ? "not a regular file" : ErrorText(file.error);
         return kExitCannotOpen;
     }
     std::vector<uint8_t> bytes;
@@ -99,7 +99,7 @@ ExitCode ReadImageFile(const char* path, BmpImage* image, std::string* reason)
     }
     CloseInput(&file);
     if (!ok) {
-        *reason = ExitMessage(kExitCannotOpen);
+        *reason = ErrorText(LastError());
         return kExitCannotOpen;
     }
     if (file.size > kMaxInputSize || bytes.size() > kMaxInputSize) {
@@ -130,13 +130,21 @@ bool HoldsPicture(const ArchiveView& view, uint16_t index, const BmpImage& image
     return same;
 }
 
-ExitCode ExportImage(const ArchiveView& view, uint16_t index, PngEncoder* png, const std::string& path)
+ExitCode ExportImage(const ArchiveView& view, uint16_t index, PngEncoder* png, const std::string& path,
+                     std::string* unreadable)
 {
     const uint8_t* data;
     uint32_t size;
     BitmapBuffer bitmap;
-    if (!GetResourceData(view.base, index, &data, &size) || !DecodeBitmapResource(data, size, !png, &bitmap))
+    const std::string which = "file-table index " + std::to_string(index);
+    if (!GetResourceData(view.base, index, &data, &size)) {
+        *unreadable = which + " has no entry whose data lies inside the file";
         return kExitCannotRead;
+    }
+    if (!DecodeBitmapResource(data, size, !png, &bitmap)) {
+        *unreadable = which + " is not a picture the viewer can read";
+        return kExitCannotRead;
+    }
     ExitCode result = SaveImage(&bitmap, png, path);
     ReleaseBitmap(&bitmap);
     return result;

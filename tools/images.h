@@ -34,9 +34,11 @@ bool HoldsPicture(const ArchiveView& view, uint16_t index, const BmpImage& image
 // Decodes file-table entry index, bottom-up for a bitmap file as Save Image
 // As does and top-down for PNG (when an encoder is given), and writes it to
 // path (safely; "-" is standard output). The image is decoded before the
-// file is created: an unreadable one (kExitCannotRead) leaves no file
-// behind and an existing one untouched.
-ExitCode ExportImage(const ArchiveView& view, uint16_t index, PngEncoder* png, const std::string& path);
+// file is created: an unreadable one (kExitCannotRead, *unreadable saying
+// why) leaves no file behind and an existing one untouched. A failure to
+// write is noted.
+ExitCode ExportImage(const ArchiveView& view, uint16_t index, PngEncoder* png, const std::string& path,
+                     std::string* unreadable);
 
 // True for the bytes a name keeps in a file name or URL as they are:
 // A-Za-z0-9._-.

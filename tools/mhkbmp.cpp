@@ -3,6 +3,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <string>
+#include <vector>
+
 #include "common/texts.h"
 #include "tools/commands.h"
 #include "tools/files.h"
@@ -14,63 +17,88 @@
 
 namespace {
 
-struct Command {
-    const char* name;
-    const char* synopsis;
-    int (*run)(int argc, char** argv);
-};
-
-const Command kCommands[] = {
-    {"list", "list ARCHIVE", RunList},
-    {"info", "info ARCHIVE", RunInfo},
-    {"export", "export [--png] ARCHIVE INDEX OUT.bmp|OUT.png|-", RunExport},
-    {"export-all", "export-all [--png] ARCHIVE DIR", RunExportAll},
-    {"gallery", "gallery ARCHIVE DIR", RunGallery},
-    {"pack", "pack [--price=N] OUT.mhk IMAGE.bmp|IMAGE.png...", RunPack},
-    {"replace", "replace [--price=N] ARCHIVE OUT.mhk INDEX IMAGE [INDEX IMAGE]...", RunReplace},
-    {"import-all", "import-all [--png] [--price=N] ARCHIVE DIR OUT.mhk", RunImportAll},
-};
-
-void PrintUsage(FILE* stream)
-{
-    fputs("usage:\n", stream);
-    for (const Command& command : kCommands)
-        fprintf(stream, "  mhkbmp %s\n", command.synopsis);
-    fputs("  mhkbmp --help | --version\n", stream);
-}
-
+// The usage on stderr, then the noted reason.
 int Usage()
 {
     PrintUsage(stderr);
-    return kExitUsage;
+    return Fail(kExitUsage);
+}
+
+int Usage(const std::string& what, const std::string& reason)
+{
+    UsageError(what, reason);
+    return Usage();
+}
+
+std::string Operands(int count)
+{
+    return std::to_string(count) + (count == 1 ? " operand" : " operands");
+}
+
+// argv as UTF-8, its arguments after the program's name.
+int Run(int argc, char** argv)
+{
+    InstallInterruptHandlers();
+    if (argc < 2)
+        return Usage("command", "none given");
+    const char* first = argv[1];
+    if (strcmp(first, "--help") == 0 || strcmp(first, "-h") == 0 || (strcmp(first, "help") == 0 && argc == 2)) {
+        PrintUsage(stdout);
+        return FlushStandardOutput();
+    }
+    if (strcmp(first, "--version") == 0) {
+        printf("mhkbmp %s\n", PRODUCT_VERSION);
+        return FlushStandardOutput();
+    }
+    if (strcmp(first, "help") == 0) {
+        const Command* command = FindCommand(argv[2]);
+        if (command == nullptr || argc > 3)
+            return Usage(argv[2], "not a command");
+        PrintHelp(*command, stdout);
+        return FlushStandardOutput();
+    }
+    const Command* command = FindCommand(first);
+    if (command == nullptr)
+        return Usage(first, "not a command");
+    g_command = command->name;
+    Options options;
+    bool help = false;
+    const int taken = TakeOptions(argc - 2, argv + 2, command->options, &options, &help);
+    if (taken < 0)
+        return Usage();
+    if (help) {
+        PrintHelp(*command, stdout);
+        return FlushStandardOutput();
+    }
+    const int count = argc - 2 - taken;
+    if (count < command->least || (command->most >= 0 && count > command->most))
+        return Usage(Operands(count), std::string("it takes ") + command->operands);
+    const int result = command->run(options, count, argv + 2 + taken);
+    return result == kExitUsage ? Usage() : result;
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
 #ifdef _WIN32
+// Wide arguments, so that any name Windows can hold reaches the commands,
+// as UTF-8.
+int wmain(int argc, wchar_t** wargv)
+{
     // Lines end in \n on every platform, and names are written byte for byte.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
-#endif
-    InstallInterruptHandlers();
-    if (argc < 2)
-        return Usage();
-    if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
-        PrintUsage(stdout);
-        return FlushStandardOutput();
-    }
-    if (strcmp(argv[1], "--version") == 0) {
-        printf("mhkbmp %s\n", PRODUCT_VERSION);
-        return FlushStandardOutput();
-    }
-    for (const Command& command : kCommands) {
-        if (strcmp(argv[1], command.name) == 0) {
-            g_command = command.name;
-            int result = command.run(argc - 1, argv + 1);
-            return result == kExitUsage ? Usage() : result;
-        }
-    }
-    return Usage();
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.push_back(Utf8(wargv[i]));
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(&argument[0]);
+    argv.push_back(nullptr);
+    return Run(argc, argv.data());
 }
+#else
+int main(int argc, char** argv)
+{
+    return Run(argc, argv);
+}
+#endif

@@ -12,11 +12,17 @@ namespace {
 
 ExitCode Refuse(const std::string& path, const std::string& why)
 {
-    fprintf(stderr, "%s is %s; nothing written\n", path.c_str(), why.c_str());
+    NoteFailure(path, why + "; nothing written");
     return kExitCannotOpen;
 }
 
 }  // namespace
+
+void ProtectArchive(ProtectedFiles* files, const ArchiveFile& archive)
+{
+    if (archive.file().identified)
+        files->push_back(ProtectedFile{archive.file().identity, archive.name()});
+}
 
 void ProtectFile(ProtectedFiles* files, const char* path)
 {
@@ -30,7 +36,7 @@ void ProtectFile(ProtectedFiles* files, const char* path)
 ExitCode CheckOutput(const std::string& path, const ProtectedFiles& files)
 {
     FileIdentity output;
-    const bool stream = path == kStandardOutput;
+    const bool stream = path == kStandardStream;
     if (stream ? GetStreamIdentity(stdout, &output) : GetFileIdentity(path.c_str(), &output)) {
         for (const ProtectedFile& file : files) {
             if (SameFile(output, file.identity))
@@ -52,7 +58,7 @@ ExitCode OpenOutput(const std::string& path, OutputFile* output)
     output->path = path;
     output->failed = false;
     output->unchanged = nullptr;
-    if (path == kStandardOutput) {
+    if (path == kStandardStream) {
         output->replacing = false;
         output->file = stdout;
         return kExitOk;
@@ -63,23 +69,43 @@ ExitCode OpenOutput(const std::string& path, OutputFile* output)
     // alone and the next name tried.
     const std::string base = path.substr(0, FileNameStart(path)) + ".mhkbmp-" + std::to_string(ProcessId()) + "-";
     output->file = nullptr;
+    int failure = 0;
     for (unsigned attempt = 0; output->file == nullptr && attempt < 100; ++attempt) {
         output->temporary = base + std::to_string(attempt) + ".tmp";
         HoldInterrupts();
         output->file = CreateNewFile(output->temporary.c_str());
         const int error = errno;
+        failure = LastError();
         if (output->file != nullptr)
             SetInterruptCleanup(output->temporary.c_str());
         AllowInterrupts();
         if (output->file == nullptr && error != EEXIST)
             break;
     }
-    if (output->file == nullptr)
+    if (output->file == nullptr) {
+        NoteFailure(path, ErrorText(failure) + " (its temporary file cannot be made beside it)");
         return kExitCannotOpen;
+    }
     if (output->replacing)
         CopyOwnerAndMode(path.c_str(), output->file);
     return kExitOk;
 }
+
+namespace {
+
+std::string Named(const OutputFile& output)
+{
+    return output.file == stdout ? "standard output" : output.path;
+}
+
+// Notes the system's reason for a step that failed; false.
+bool Failed(const OutputFile& output)
+{
+    NoteFailure(Named(output), ErrorText(LastError()));
+    return false;
+}
+
+}  // namespace
 
 bool WriteOutput(OutputFile* output, const void* bytes, size_t count)
 {
@@ -87,13 +113,13 @@ bool WriteOutput(OutputFile* output, const void* bytes, size_t count)
     if (bytes == nullptr && count > 0 && output->file != stdout) {
         // A run of zeros as a hole in the new file, then its last byte, so
         // that the file has its size even when nothing follows.
-        output->failed = output->failed || !SkipForward(output->file, count - 1);
+        output->failed = output->failed || (!SkipForward(output->file, count - 1) && !Failed(*output));
         bytes = kZeros;
         count = 1;
     }
     for (size_t done = 0; !output->failed && done < count;) {
         const size_t piece = bytes != nullptr ? count : std::min(count - done, sizeof kZeros);
-        output->failed = fwrite(bytes != nullptr ? bytes : kZeros, 1, piece, output->file) != piece;
+        output->failed = fwrite(bytes != nullptr ? bytes : kZeros, 1, piece, output->file) != piece && !Failed(*output);
         done += piece;
     }
     return !output->failed;
@@ -106,28 +132,26 @@ bool WriteToOutput(void* context, const void* bytes, size_t count)
 
 ExitCode CloseOutput(OutputFile* output, bool commit)
 {
-    bool ok = commit && !output->failed && fflush(output->file) == 0;
+    bool ok = commit && !output->failed && (fflush(output->file) == 0 || Failed(*output));
     if (output->file == stdout) {
         output->file = nullptr;
-        if (!ok)
-            Report("standard output", "cannot be written");
         return ok ? kExitOk : kExitCannotWrite;
     }
     // The old file is gone once the rename is done, so the new one must be
     // on the disk first.
     if (ok && output->replacing)
-        ok = SyncFile(output->file);
-    ok = fclose(output->file) == 0 && ok;
+        ok = SyncFile(output->file) || Failed(*output);
+    ok = (fclose(output->file) == 0 || Failed(*output)) && ok;
     output->file = nullptr;
     std::string change;
     if (ok && output->unchanged != nullptr && !output->unchanged->StillSame(&change)) {
-        Report(output->unchanged->path(), change + " while it was being read; nothing written");
+        NoteFailure(output->unchanged->name(), change + " while it was being read; nothing written");
         ok = false;
     }
     HoldInterrupts();
-    ok = ok && RenameOver(output->temporary.c_str(), output->path.c_str());
+    ok = ok && (RenameOver(output->temporary.c_str(), output->path.c_str()) || Failed(*output));
     if (!ok)
-        remove(output->temporary.c_str());
+        RemoveFile(output->temporary.c_str());
     SetInterruptCleanup(nullptr);
     AllowInterrupts();
     return ok ? kExitOk : kExitCannotWrite;

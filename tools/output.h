@@ -14,9 +14,6 @@
 #include "tools/cli.h"
 #include "tools/files.h"
 
-// The output name that means standard output.
-const char kStandardOutput[] = "-";
-
 // Every file a command writes goes through these. The files a command
 // reads are registered first; an output is then checked against them
 // before anything is created, and written to a new temporary file in its
@@ -31,11 +28,14 @@ typedef std::vector<ProtectedFile> ProtectedFiles;
 // looked at: then it cannot be written over either).
 void ProtectFile(ProtectedFiles* files, const char* path);
 
+// Adds the archive as it was opened (standard input too, when it is a file).
+void ProtectArchive(ProtectedFiles* files, const ArchiveFile& archive);
+
 // kExitOk when path may be written: it is not the same file as any of
 // files, and whatever has that name is a writable regular file or a link
 // to one or to nothing (which is replaced, never followed); "-", standard
-// output, must not be one of files either. Otherwise prints "PATH is why;
-// nothing written" on stderr and returns kExitCannotOpen.
+// output, must not be one of files either. Otherwise notes why ("...;
+// nothing written") and returns kExitCannotOpen.
 ExitCode CheckOutput(const std::string& path, const ProtectedFiles& files);
 
 // An output being written: the temporary file beside it, or standard
@@ -50,7 +50,9 @@ struct OutputFile {
     const ArchiveFile* unchanged;
 };
 
-// Creates the temporary file for path; kExitCannotOpen when it cannot be.
+// Creates the temporary file for path ("-": standard output, written as it
+// goes); kExitCannotOpen, noted, when it cannot be. Every later failure is
+// noted too, with the system's words.
 ExitCode OpenOutput(const std::string& path, OutputFile* output);
 
 // Appends bytes, or count zeros when bytes is null; a failure is

@@ -197,8 +197,11 @@ def export(path, index):
         data = image_file(b, index)
         if data is not None:
             return 0, data, b"", b""
-        return 5, None, b"", MESSAGES[5] + b"\n"
-    return code, None, b"", refusal(b"export", path, code)
+        why = b"is not a picture the viewer can read" if resource_data(b, index) else \
+            b"has no entry whose data lies inside the file"
+        return 5, None, b"", b"mhkbmp export: %s: file-table index %d %s\n%s\n" % (
+            os.fsencode(path), index, why, MESSAGES[5])
+    return code, None, b"", refusal(b"export", path, code, b)
 
 
 def export_all(path, extension=b".bmp"):
@@ -207,7 +210,7 @@ def export_all(path, extension=b".bmp"):
     names end in .png and the files hold the same pictures)."""
     code, b, items = open_archive(path)
     if code != 0:
-        return code, {}, b"", refusal(b"export-all", path, code)
+        return code, {}, b"", refusal(b"export-all", path, code, b)
     files, err, unreadable = {}, [], 0
     for position, (rid, index, name) in enumerate(items, 1):
         file_name = export_name(position, list_text(rid, name), extension, len(items))

@@ -27,7 +27,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import archive_gen  # noqa: E402
 import bitmap_model  # noqa: E402
 from harness import Harness, main, write  # noqa: E402
-from mhk_model import MESSAGES, TBMP, open_archive  # noqa: E402
+from mhk_model import MESSAGES, SYSTEM_WORDS, TBMP, open_archive  # noqa: E402
 from pack_model import png_problem  # noqa: E402
 
 
@@ -275,15 +275,19 @@ class Checker(Harness):
             self.compare("usage", " ".join(args[:1] + args[2:]), (1, False), (code, os.path.exists(out)))
             self.compare("usage", "message", True, err.startswith(b"usage:"))
 
-        cannot_open = (2, b"", MESSAGES[2] + b"\n")
-        self.compare("output", "missing folder", cannot_open,
-                     self.run(["export", path, "1", os.path.join(self.tmp, "no", "such.bmp")]))
+        def failure(command, what, why, code):  # stderr of a failure: its line, then the message
+            return b"mhkbmp %s: %s: %s\n%s\n" % (command, os.fsencode(what), why, MESSAGES[code])
+
+        missing = os.path.join(self.tmp, "no", "such.bmp")
+        self.compare("output", "missing folder", (2, b"", failure(
+            b"export", missing, SYSTEM_WORDS + b" (its temporary file cannot be made beside it)", 2)),
+                     self.run(["export", path, "1", missing]))
         code, _, err = self.run(["export", path, "1", self.tmp])
         self.compare("output", "a folder as output", (2, True),
-                     (code, err.endswith(b" is not a regular file; nothing written\n" + MESSAGES[2] + b"\n")))
+                     (code, err.endswith(b": not a regular file; nothing written\n" + MESSAGES[2] + b"\n")))
         code, _, err = self.run(["export-all", path, os.path.join(self.tmp, "no")])
         self.compare("output", "export-all into a missing folder", (2, True),
-                     (code, err.endswith(b": not written\n" + MESSAGES[2] + b"\n")))
+                     (code, b": not written\nmhkbmp export-all: " in err and err.endswith(MESSAGES[2] + b"\n")))
 
         # The archive among the outputs, under its own path, another spelling
         # of it or through a link: refused before anything is written.
@@ -314,7 +318,8 @@ class Checker(Harness):
         self.compare("output", "replace", (0, b"", b""), self.run(["export", path, "0001", out]))
         self.compare("output", "replaced bytes", data, open(out, "rb").read())
         # An unreadable image leaves an existing file as it was, and creates none.
-        self.compare("output", "unreadable", (5, b"", MESSAGES[5] + b"\n"), self.run(["export", path, "2", out]))
+        self.compare("output", "unreadable", (5, b"", failure(b"export", path, b"file-table index 2 is not a picture the "
+                                                              b"viewer can read", 5)), self.run(["export", path, "2", out]))
         self.compare("output", "unreadable keeps the file", data, open(out, "rb").read())
         os.remove(out)
         self.run(["export", path, "2", out])
@@ -329,7 +334,7 @@ class Checker(Harness):
         os.chmod(out, 0o444)
         code, _, err = self.run(["export", path, "1", out])
         self.compare("output", "read-only", (2, True, b"kept"),
-                     (code, err.endswith(b" is a read-only file; nothing written\n" + MESSAGES[2] + b"\n"),
+                     (code, err.endswith(b": a read-only file; nothing written\n" + MESSAGES[2] + b"\n"),
                       open(out, "rb").read()))
         os.remove(out)
 
@@ -354,7 +359,6 @@ class Checker(Harness):
             self.compare("output", "export-all into a bare drive", (all_code, sorted(all_files)),
                          (code, sorted(os.listdir(folder))))
             return
-        cannot_write = (6, b"", MESSAGES[6] + b"\n")
         # Only a regular file or a link is ever replaced: a FIFO at the
         # output's name, alone or among export-all's names, stays a FIFO.
         # A link to one (/dev/stdout, say) names a stream: refused, never replaced.
@@ -371,7 +375,7 @@ class Checker(Harness):
             why = b"a link to something that is not a regular file" if link else b"not a regular file"
             self.compare("output", args[0] + " onto a FIFO" + " through a link" * link,
                          (2, True, sorted([os.path.basename(fifo)] + [os.path.basename(fifo) + ".fifo"] * link), True),
-                         (code, err.endswith(b" is " + why + b"; nothing written\n" + MESSAGES[2] + b"\n"),
+                         (code, err.endswith(b": " + why + b"; nothing written\n" + MESSAGES[2] + b"\n"),
                           sorted(os.listdir(folder)), stat.S_ISLNK(os.lstat(fifo).st_mode) == link))
 
         # Past 9,999 pictures every position gets a fifth digit, so that the
@@ -387,13 +391,14 @@ class Checker(Harness):
         def small_files():  # SIGXFSZ as it comes: mhkbmp takes the limit for a failed write
             resource.setrlimit(resource.RLIMIT_FSIZE, (600, 600))
 
-        self.compare("output", "file too large", cannot_write,
+        self.compare("output", "file too large", (6, b"", failure(b"export", out, SYSTEM_WORDS, 6)),
                      self.run(["export", path, "1", out], preexec_fn=small_files))
         self.compare("output", "partial file removed", False, os.path.exists(out))
         folder = tempfile.mkdtemp(dir=self.tmp)
         code, _, err = self.run(["export-all", path, folder], preexec_fn=small_files)
         self.compare("output", "export-all, file too large", (6, [], True),
-                     (code, os.listdir(folder), err.endswith(b": not written\n" + MESSAGES[6] + b"\n")))
+                     (code, os.listdir(folder), b": not written\nmhkbmp export-all: " in err and
+                      err.endswith(MESSAGES[6] + b"\n")))
 
     def checks(self, rng, args):
         self.output_side()

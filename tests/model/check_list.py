@@ -14,7 +14,7 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import archive_gen  # noqa: E402
-from harness import Harness, main, write  # noqa: E402
+from harness import Harness, main, same, write  # noqa: E402
 from mhk_model import TBMP, list_archive  # noqa: E402
 
 
@@ -86,7 +86,7 @@ class Checker(Harness):
             got = self.run([path], timeout=120)
             if content == "huge":
                 os.remove(path)
-            if not self.check(name, got == expected, "\n  expected %r\n  got      %r" % (
+            if not self.check(name, same(expected, got), "\n  expected %r\n  got      %r" % (
                     (expected[0], expected[1][:300], expected[2]), (got[0], got[1][:300], got[2]))):
                 print("  (archive kept as %s)" % (self.keep(name, content) if isinstance(content, bytes) else
                                                   "nothing to keep"))

@@ -27,7 +27,8 @@ from archive_gen import OTHER_TAGS, build, fix_sizes, random_archive, random_str
 from bitmap_model import export_name, image_file  # noqa: E402
 from check_pack import Picture, random_picture  # noqa: E402
 from harness import Harness, main, run_tool, write  # noqa: E402
-from mhk_model import MESSAGES, TBMP, be16, be32, enumerate_type, is_valid, list_text, resource_data  # noqa: E402
+from mhk_model import (MESSAGES, TBMP, be16, be32, enumerate_type, is_valid, list_text, refusal,  # noqa: E402
+                       resource_data)
 from pack_model import bmp_file, exported_file, read_bmp, read_png  # noqa: E402
 from replace_model import entry_of, info, replace, set_range, whole  # noqa: E402
 
@@ -270,8 +271,10 @@ class Checker(Harness):
         for i in range(args.count + 1):  # the last one empty
             b = random_archive(rng) if i % 2 else replace_archive(rng) if i < args.count else b""
             code = 0 if is_valid(b) else 3 if b else 2
-            got = self.run(["info", "a.mhk"], self.folder("info-%d" % i, {"a.mhk": b}))
-            expected = (0, info(b), b"") if code == 0 else (code, b"", MESSAGES[code] + b"\n")
+            folder = self.folder("info-%d" % i, {"a.mhk": b})
+            got = self.run(["info", "a.mhk"], folder)
+            expected = (0, info(b), b"") if code == 0 else (
+                code, b"", refusal(b"info", os.path.join(folder, "a.mhk"), code, b, shown=b"a.mhk"))
             self.check("info-%d" % i, got == expected, "%r, expected %r" % (got, expected))
 
         grey = [(i, i, i) for i in range(256)]
@@ -300,12 +303,12 @@ class Checker(Harness):
                 ("no-pictures", "replace n.mhk o.mhk 1 good.bmp", 4, MESSAGES[4], None),
                 ("existing-out-kept", "replace a.mhk n.mhk 2 bad.bmp", 7, b"bad.bmp", None),
                 ("import-all-out-is-read", "import-all a.mhk . 0001_one.bmp", 2, b"0001_one.bmp", None),
-                ("import-all-no-folder", "import-all a.mhk gone o.mhk", 2, b"gone is not a folder", None),
-                ("import-all-file-as-folder", "import-all a.mhk good.bmp o.mhk", 2, b"good.bmp is not", None),
+                ("import-all-no-folder", "import-all a.mhk gone o.mhk", 2, b"gone: not a folder", None),
+                ("import-all-file-as-folder", "import-all a.mhk good.bmp o.mhk", 2, b"good.bmp: not a", None),
                 ("import-all-two-edits", "import-all t.mhk . o.mhk", 7, b"0002_t.bmp", None),
                 ("import-all-fifo", "import-all a.mhk . o.mhk", 7, b"0002__2_.bmp", ("0002__2_.bmp", "fifo")),
                 # Read-only means the mode, whoever runs it; nothing read waits or reads a file too large.
-                ("read-only-archive", "replace a.mhk a.mhk 1 good.bmp", 2, b"a.mhk is a read-only",
+                ("read-only-archive", "replace a.mhk a.mhk 1 good.bmp", 2, b"a.mhk: a read-only",
                  ("a.mhk", "read-only")),
                 ("archive-fifo", "replace f.mhk o.mhk 1 good.bmp", 2, b"f.mhk: not a regular", ("f.mhk", "fifo")),
                 ("image-fifo-link", "replace a.mhk o.mhk 1 f.bmp", 2, b"f.bmp: not a regular", ("f.bmp", "fifo-link")),

@@ -135,17 +135,39 @@ def open_archive(path):
     return 0, b, items
 
 
-def refusal(command, path, code):
+# Where the system's own words for an error stand in an expected stderr
+# (they differ between systems); harness.same takes any words there.
+SYSTEM_WORDS = b"<the system's words>"
+
+
+def header_problem(b):
+    """Why headers that is_valid refuses do not pass, as mhkbmp says it."""
+    if len(b) < 20:
+        return b"%d bytes, too short for an archive's headers" % len(b)
+    if be32(b, 0) != 0x4D48574B:
+        return b"no MHWK header"
+    if be32(b, 8) != 0x52535243:
+        return b"no RSRC header"
+    if be32(b, 12) != 0x01000000:
+        return b"an unknown archive version"
+    return b"its headers give another size than the file's %d bytes" % len(b)
+
+
+def refusal(command, path, code, b=None, shown=None):
     """stderr of `mhkbmp COMMAND path ...` when ARCHIVE path ends it with
-    code: the message, after a line naming a file that is not a regular one
-    or that no 32-bit header can describe."""
-    line, name = b"", os.fsencode(path)
-    if os.path.exists(path) and not os.path.isfile(path):
-        line = b"mhkbmp %s: %s: not a regular file\n" % (command, name)
-    elif code == 3 and os.path.getsize(path) >= 1 << 32:
-        line = b"mhkbmp %s: %s: %d bytes; an archive's size must fit its 32-bit header\n" % (
-            command, name, os.path.getsize(path))
-    return line + MESSAGES[code] + b"\n"
+    code (b: the file's bytes, for 3): the line naming the file (as shown,
+    when given) and why, then the message."""
+    if not os.path.exists(path):
+        why = SYSTEM_WORDS
+    elif not os.path.isfile(path):
+        why = b"not a regular file"
+    elif os.path.getsize(path) >= 1 << 32:
+        why = b"%d bytes; an archive's size must fit its 32-bit header" % os.path.getsize(path)
+    elif os.path.getsize(path) == 0:
+        why = b"an empty file"
+    else:
+        why = header_problem(b) if code == 3 else b"no tBMP resources in its directory"
+    return b"mhkbmp %s: %s: %s\n%s\n" % (command, shown or os.fsencode(path), why, MESSAGES[code])
 
 
 def on_terminal(text):
@@ -160,7 +182,7 @@ def list_archive(path, terminal=False):
     or on a terminal."""
     code, b, items = open_archive(path)
     if code != 0:
-        return code, b"", refusal(b"list", path, code)
+        return code, b"", refusal(b"list", path, code, b)
     out = []
     for rid, index, name in items:
         found = resource_data(b, index)
