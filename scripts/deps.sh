@@ -2,7 +2,8 @@
 # deps.sh GROUP... - installs the Debian packages that a group of jobs needs,
 # and only those that are missing. Groups:
 #   build    native build and unit tests (cmake, g++, GoogleTest, Python, zlib, PIL)
-#   check    sanitizers and fuzzers (clang, compiler-rt), benchmarks (Google Benchmark, LZ4)
+#   check    sanitizers and fuzzers (clang, compiler-rt), benchmarks (Google Benchmark, LZ4),
+#            the manual page's check (man-db, groff)
 #   wine     Wine's 32-bit and 64-bit loaders (adds the i386 architecture; the
 #            32-bit loader also answers whether this machine runs 32-bit programs)
 #   win32    the 32-bit Windows build (mingw-w64 i686, zlib)
@@ -10,6 +11,7 @@
 #   browser  headless Chromium, which opens mhkbmp's gallery pages in the native
 #            tests, and npm, which installs their accessibility checker there (any
 #            npm will do: one that came with another Node.js is kept)
+#   package  scripts/package.sh: dpkg-dev (dpkg-shlibdeps), xz, gzip, git
 #   gui      running the viewer: Xvfb, xdotool, ImageMagick, pefile, and Xlib for
 #            the black-box tests' drag source
 set -eu
@@ -18,11 +20,12 @@ packages=
 for group in "$@"; do
     case $group in
         build) packages="$packages cmake make g++ python3 googletest zlib1g-dev python3-pil" ;;
-        check) packages="$packages clang libclang-rt-dev libbenchmark-dev liblz4-dev" ;;
+        check) packages="$packages clang libclang-rt-dev libbenchmark-dev liblz4-dev man-db groff-base" ;;
         wine) packages="$packages wine wine32:i386 wine64" ;;
         win32) packages="$packages g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev" ;;
         win64) packages="$packages g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 libz-mingw-w64-dev" ;;
         browser) packages="$packages chromium"; command -v npm >/dev/null || packages="$packages npm" ;;
+        package) packages="$packages dpkg-dev xz-utils gzip git" ;;
         gui) packages="$packages xvfb xauth xdotool imagemagick x11-utils python3-pefile gcc libx11-dev" ;;
         *) echo "deps.sh: unknown group '$group'" >&2; exit 2 ;;
     esac
