@@ -198,9 +198,22 @@ def main():
     parser.add_argument("exe")
     parser.add_argument("--arch", choices=sorted(ARCHES), default="i686")
     parser.add_argument("--nm", default="i686-w64-mingw32-nm")
+    parser.add_argument("--companion", help="mhkbmp.exe of the same build")
     args = parser.parse_args()
     arch = ARCHES[args.arch]
     pe = pefile.PE(args.exe)
+    # No link time in either program, so that a build can be made again byte for byte.
+    check(pe.FILE_HEADER.TimeDateStamp == 0, f"link time {pe.FILE_HEADER.TimeDateStamp}")
+    if args.companion:
+        companion = pefile.PE(args.companion)
+        companion.parse_data_directories()
+        strings = {k.decode(): v.decode() for info in companion.FileInfo[0] if info.Key == b"StringFileInfo"
+                   for table in info.StringTable for k, v in table.entries.items()}
+        manifest = resources(companion).get((RT_MANIFEST, 1), (None, b""))[1]
+        check((companion.OPTIONAL_HEADER.Subsystem, companion.FILE_HEADER.TimeDateStamp, b'level="asInvoker"' in
+               manifest, [strings.get(k) for k in ("InternalName", "OriginalFilename", "ProductVersion")]) ==
+              (3, 0, True, ["mhkbmp", "mhkbmp.exe", EXPECTED_STRINGS["FileVersion"]]),
+              f"mhkbmp.exe: subsystem, link time, manifest or version strings {strings}")
 
     check(pe.FILE_HEADER.Machine == arch["machine"] and pe.OPTIONAL_HEADER.Magic == arch["magic"],
           f"machine {pe.FILE_HEADER.Machine:#x}, magic {pe.OPTIONAL_HEADER.Magic:#x}: not {arch['format']}")

@@ -78,8 +78,8 @@ struct OptionHelp {
 
 const OptionHelp kOptionTexts[] = {
     {kTakesPng, "  --png        PNG files instead of bitmap files"},
-    {kTakesPrice, "  --price=N    the price of decoding time against size, in 1/256 byte per ns (0 to 65536, "
-                  "default 128; 0 packs smallest)"},
+    {kTakesPrice, "  --price=N    the price of decoding time against size, in 1/256 byte per ns\n"
+                  "               (0 to 65536, default 128; 0 packs smallest)"},
     {kTakesQuiet, "  -q, --quiet  no progress lines (failures still print)"},
     {0, "  -h, --help   this help"},
     {0, "  --           the end of the options"},

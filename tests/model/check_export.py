@@ -27,6 +27,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import archive_gen  # noqa: E402
 import bitmap_model  # noqa: E402
 from harness import Harness, main, write  # noqa: E402
+from check_list import on_terminal  # noqa: E402
 from mhk_model import MESSAGES, SYSTEM_WORDS, TBMP, open_archive  # noqa: E402
 from pack_model import png_problem  # noqa: E402
 
@@ -206,10 +207,14 @@ def random_cases(rng, count):
 # --- Running ----------------------------------------------------------------
 
 class Checker(Harness):
-    def export_all(self, name, path, png):
+    def export_all(self, name, path, png, quiet=False):
         expected_code, files, out, err = bitmap_model.export_all(path, b".png" if png else b".bmp")
+        if quiet:  # the failures' lines only
+            err = b"".join(line for line in err.splitlines(True) if line.endswith(MESSAGES[5] + b"\n") or
+                           line.startswith(b"mhkbmp") or line in (b"%s\n" % m for m in MESSAGES.values()))
         folder = tempfile.mkdtemp(dir=self.tmp)
-        code, got_out, got_err = self.run(["export-all"] + (["--png"] if png else []) + [path, folder])
+        code, got_out, got_err = self.run(["export-all"] + (["--png"] if png else []) + (["-q"] if quiet else []) +
+                                          [path, folder])
         self.compare(name, "export-all result", (expected_code, out, err), (code, got_out, got_err))
         got = {}
         for leaf in os.listdir(folder):
@@ -245,6 +250,8 @@ class Checker(Harness):
         failures = self.failures
         self.export_all(name, path, False)
         self.export_all(name, path, True)
+        if not name.startswith("random-"):
+            self.export_all(name, path, False, quiet=True)
         code, b, items = open_archive(path)
         indexes = sorted({index for _, index, _ in items})[:3] + [rng.choice([0, 1, 9, 65535])]
         for index in indexes:
@@ -377,6 +384,14 @@ class Checker(Harness):
                          (2, True, sorted([os.path.basename(fifo)] + [os.path.basename(fifo) + ".fifo"] * link), True),
                          (code, err.endswith(b": " + why + b"; nothing written\n" + MESSAGES[2] + b"\n"),
                           sorted(os.listdir(folder)), stat.S_ISLNK(os.lstat(fifo).st_mode) == link))
+
+        # On a terminal, progress is one line rewritten in place, cleared at
+        # the end: the summary is the one line left.
+        folder = tempfile.mkdtemp(dir=self.tmp)
+        code, seen = on_terminal(self.command, ["export-all", path, folder])
+        self.compare("output", "export-all on a terminal", (all_code, True, 1),
+                     (code, b"\r1/2 " in seen and seen.endswith(b"cannot be read.\n1 written, 1 unreadable\n"),
+                      seen.count(b"\n") - seen.count(MESSAGES[5])))
 
         # Past 9,999 pictures every position gets a fifth digit, so that the
         # names sort in list order.

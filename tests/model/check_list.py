@@ -32,6 +32,8 @@ def hand_made(rng, native):
     cases.append(("three-thousand", bytes(big)))
     cases.append(("no-bitmaps", bytes(archive_gen.build(rng, [b"abc"], [(0x74575156, [(1, 1)], [])])[0])))
     cases.append(("empty-bitmap-type", bytes(archive_gen.build(rng, [], [(TBMP, [], [(b"n", 1)])])[0])))
+    # Any name the system can hold, on Windows too.
+    cases.append(("архив-\u00e9t\u00e9", bytes(archive_gen.build(rng, [b"ab"], [(TBMP, [(3, 1)], [(b"n", 1)])])[0])))
     cases.append(("unnamed-ids", bytes(archive_gen.build(
         rng, [b"a"], [(TBMP, [(1000, 1), (40000, 1), (65535, 0)], [])])[0])))
     return cases
@@ -53,11 +55,11 @@ def make_special(path, kind):
             f.truncate((1 << 32) + 28)
 
 
-def on_terminal(command, path):
-    """(exit code, output) of `list path` on a terminal, its \\r\\n taken back."""
+def on_terminal(command, args):
+    """(exit code, output) of COMMAND ARGS on a terminal, its \\r\\n taken back."""
     pid, fd = pty.fork()
     if pid == 0:
-        os.execv(command[0], command + [path])
+        os.execv(command[0], command + args)
     out = b""
     while True:
         try:
@@ -90,6 +92,11 @@ class Checker(Harness):
                     (expected[0], expected[1][:300], expected[2]), (got[0], got[1][:300], got[2]))):
                 print("  (archive kept as %s)" % (self.keep(name, content) if isinstance(content, bytes) else
                                                   "nothing to keep"))
+            if isinstance(content, bytes) and not name.startswith("random-"):  # "-": the same from standard input
+                with open(path, "rb") as f:
+                    self.compare(name, "list - < archive", expected[:2] + (expected[2].replace(
+                        os.fsencode(path), b"standard input").replace(b"an empty file", b"empty"),), self.run(
+                        ["-"], stdin=f))
         if self.native:
             self.runs += 1
             path = os.path.join(self.tmp, "terminal.mhk")
@@ -98,7 +105,7 @@ class Checker(Harness):
             hostile = b"\x1b[2J\x1b]0;title\x07" + bytes(range(1, 32)) + b"\x7f\\\x80\xff"
             write(path, archive_gen.build(rng, [b"x"], [(TBMP, [(1, 1), (2, 1)], [(hostile, 1)])])[0])
             self.compare("terminal", "list on a terminal", list_archive(path, terminal=True)[:2],
-                         on_terminal(self.command, path))
+                         on_terminal(self.command, [path]))
 
 
 if __name__ == "__main__":

@@ -323,7 +323,14 @@ class Checker(Harness):
         self.check("help", usage[0] == 0 and b"import-all" in usage[1] and self.run(["-h"]) == usage, repr(usage))
         self.check("version", self.run(["--version"]) == (0, b"mhkbmp 1.0.0\n", b""), "")
         wrong = self.run(["replace", "a.mhk"])
-        self.check("usage-error", wrong[0] == 1 and not wrong[1] and usage[1] in wrong[2], repr(wrong))
+        self.check("usage-error", wrong[0] == 1 and not wrong[1] and usage[1] in wrong[2] and wrong[2].endswith(
+            b"\nmhkbmp replace: 1 operand: it takes ARCHIVE OUT.mhk INDEX IMAGE [INDEX IMAGE]...\n"), repr(wrong))
+        # Every command's help, three ways alike, on stdout: synopsis, options, exit codes, an example.
+        for command in b"list info export export-all gallery pack replace import-all".split():
+            helps = [self.run(args) for args in ([command, "--help"], [command, "-h"], ["help", command])]
+            self.check("help-" + command.decode(), helps[0][0] == 0 and helps[0][1].startswith(b"usage: mhkbmp " + command)
+                       and all(part in helps[0][1] for part in (b"\noptions:\n", b"\nexit codes:\n", b"\nexample:\n"))
+                       and helps.count(helps[0]) == 3 and command in usage[1], repr(helps[0]))
 
         self.writes(files, good, Picture(2, 1, 8, [b"\1\2"], grey[:3]).data)
 
