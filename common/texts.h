@@ -1,7 +1,8 @@
 // texts.h - what the system says to its user, in one place: the product's
 // name, version and notice, an unnamed resource's list line, and the five
-// failure messages that the viewer shows and mhkbmp prints. Only #defines, so that the resource script can
-// read it too; CMake takes the version and the name for the manifest.
+// failure messages that the viewer shows and mhkbmp prints. Only #defines,
+// so that the resource script can read it too; CMake takes the version and
+// the name for the manifest.
 #pragma once
 
 #define PRODUCT_NAME "Velder Image Viewer"

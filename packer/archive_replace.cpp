@@ -125,7 +125,7 @@ PlanResult PlanReplacements(const uint8_t* base, uint32_t size, const std::vecto
     ArchiveDirectory directory;
     ReadDirectory(base, size, &directory);
     const uint32_t entries = EntriesInside(directory, size);
-    std::vector<bool> replaced(65536, false);
+    std::vector<bool> replaced(kMaxFileIndex + 1, false);
     for (const Replacement& r : replacements) {
         const std::string which = "file-table index " + std::to_string(r.index);
         if (r.index == 0 || r.index > entries) {
@@ -162,9 +162,9 @@ PlanResult PlanReplacements(const uint8_t* base, uint32_t size, const std::vecto
     uint8_t field[kFileEntrySize];
     ReadPadded(base, size, directory.files.offset + kFileTableCount, field, 4);
     const uint64_t count = ReadBE32(field);
-    uint64_t start = std::max<uint64_t>(size, FileEntry(directory, std::min<uint64_t>(count, 0x10000) + 1));
+    uint64_t start = std::max<uint64_t>(size, FileEntry(directory, std::min<uint64_t>(count, kMaxFileIndex + 1) + 1));
     for (uint64_t e = 1; e <= count && FileEntry(directory, e) < size; ++e) {
-        if (e <= 0xFFFF && replaced[e])
+        if (e <= kMaxFileIndex && replaced[e])
             continue;
         ReadPadded(base, size, FileEntry(directory, e), field, kFileEntrySize);
         start = std::max<uint64_t>(start, uint64_t(ReadBE32(field + kFileEntryData)) + ReadResourceSize(field));

@@ -8,13 +8,6 @@
 
 #include "common/texts.h"
 
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#else
-#include <unistd.h>
-#endif
-
 namespace {
 
 // Enumeration callbacks have no context; the list being filled is here.
@@ -32,7 +25,7 @@ void OnItem(uint16_t id, uint16_t index, const char* name)
 
 void SayWaiting(const char* path)
 {
-    if (isatty(fileno(stderr)))
+    if (IsTerminal(stderr))
         Say(path, "waiting for another run of mhkbmp to finish with it");
 }
 
@@ -50,6 +43,13 @@ std::string HeaderProblem(const uint8_t* base, uint32_t size)
     return "its headers give another size than the file's " + std::to_string(size) + " bytes";
 }
 
+// Its header could not tell its size: the reader would see the low 32 bits
+// of it, and a rewrite would cut the file there.
+std::string TooLarge(const std::string& size)
+{
+    return size + " bytes; an archive's size must fit its 32-bit header";
+}
+
 }  // namespace
 
 std::string ArchiveFile::name() const
@@ -60,18 +60,10 @@ std::string ArchiveFile::name() const
 ExitCode ArchiveFile::ReadStandardInput()
 {
     // A pipe cannot be mapped: it is read whole, as far as an archive can go.
-    if (!OpenStandardInput(&file_))
-        return Fail(kExitCannotOpen, name(), ErrorText(LastError()));
-    uint8_t chunk[65536];
-    size_t got;
-    bool ok;
-    while ((ok = ReadInput(&file_, chunk, sizeof chunk, &got)) && got > 0 && read_.size() <= kMaxArchiveSize)
-        read_.insert(read_.end(), chunk, chunk + got);
-    if (!ok)
+    if (!OpenStandardInput(&file_) || !ReadWhole(&file_, kMaxArchiveSize, &read_))
         return Fail(kExitCannotOpen, name(), ErrorText(LastError()));
     if (read_.size() > kMaxArchiveSize)
-        return Fail(kExitNotArchive, name(), "more than " + std::to_string(kMaxArchiveSize) +
-                                                 " bytes; an archive's size must fit its 32-bit header");
+        return Fail(kExitNotArchive, name(), TooLarge("more than " + std::to_string(kMaxArchiveSize)));
     if (read_.empty())
         return Fail(kExitCannotOpen, name(), "empty");
     view_.base = read_.data();
@@ -79,42 +71,32 @@ ExitCode ArchiveFile::ReadStandardInput()
     return kExitOk;
 }
 
+ExitCode ArchiveFile::MapFile(bool lock)
+{
+    const InputResult opened = lock ? OpenLockedInput(path_, &file_, SayWaiting) : OpenInput(path_, &file_);
+    if (opened == kInputNotRegular)
+        return Fail(kExitCannotOpen, path_, "not a regular file");
+    if (opened == kInputCannotLock)
+        return Fail(kExitCannotOpen, path_, "cannot be locked against other runs");
+    if (opened != kInputOpen)
+        return Fail(kExitCannotOpen, path_, ErrorText(file_.error));
+    if (file_.size > kMaxArchiveSize)
+        return Fail(kExitNotArchive, path_, TooLarge(std::to_string(file_.size)));
+    if (!MapArchiveFile(&view_, file_.handle))
+        return Fail(kExitCannotOpen, path_, file_.size == 0 ? "an empty file" : ErrorText(LastError()));
+    return kExitOk;
+}
+
 ExitCode ArchiveFile::Open(const char* path, bool lock)
 {
     Close();
     path_ = path;
-    if (strcmp(path, kStandardStream) == 0) {
-        const ExitCode read = ReadStandardInput();
-        if (read != kExitOk)
-            return read;
-        if (!IsValidArchive(view_.base, view_.size))
-            return Fail(kExitNotArchive, name(), HeaderProblem(view_.base, view_.size));
-        return kExitOk;
-    }
-    const InputResult opened = lock ? OpenLockedInput(path, &file_, SayWaiting) : OpenInput(path, &file_);
-    if (opened == kInputNotRegular)
-        return Fail(kExitCannotOpen, path, "not a regular file");
-    if (opened == kInputCannotLock)
-        return Fail(kExitCannotOpen, path, "cannot be locked against other runs");
-    if (opened != kInputOpen)
-        return Fail(kExitCannotOpen, path, ErrorText(file_.error));
-    // Its header could not tell its size: the reader would see the low 32
-    // bits of it, and a rewrite would cut the file there.
-    if (file_.size > kMaxArchiveSize) {
+    ExitCode result = strcmp(path, kStandardStream) == 0 ? ReadStandardInput() : MapFile(lock);
+    if (result == kExitOk && !IsValidArchive(view_.base, view_.size))
+        result = Fail(kExitNotArchive, name(), HeaderProblem(view_.base, view_.size));
+    if (result != kExitOk)
         Close();
-        return Fail(kExitNotArchive, path, std::to_string(file_.size) + " bytes; an archive's size must fit its 32-bit header");
-    }
-    if (!MapArchiveFile(&view_, file_.handle)) {
-        const int error = LastError();
-        Close();
-        return Fail(kExitCannotOpen, path, file_.size == 0 ? "an empty file" : ErrorText(error));
-    }
-    if (!IsValidArchive(view_.base, view_.size)) {
-        const std::string problem = HeaderProblem(view_.base, view_.size);
-        Close();
-        return Fail(kExitNotArchive, path, problem);
-    }
-    return kExitOk;
+    return result;
 }
 
 void ArchiveFile::Unmap()

@@ -48,6 +48,7 @@ public:
 
 private:
     ExitCode ReadStandardInput();
+    ExitCode MapFile(bool lock);
 
     const char* path_ = nullptr;
     InputFile file_;

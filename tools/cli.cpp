@@ -4,13 +4,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#else
-#include <unistd.h>
-#endif
-
 #include "archive/layout.h"
 #include "common/texts.h"
 #include "tools/files.h"
@@ -54,17 +47,23 @@ namespace {
 
 std::string s_failure;  // the noted line, empty when none
 
+// "mhkbmp COMMAND: what: reason" (no COMMAND before one is chosen).
+std::string Line(const std::string& what, const std::string& reason)
+{
+    return "mhkbmp" + std::string(*g_command != '\0' ? " " : "") + g_command + ": " + what + ": " + reason;
+}
+
 }  // namespace
 
 void Say(const std::string& what, const std::string& reason)
 {
-    fprintf(stderr, "mhkbmp %s: %s: %s\n", g_command, what.c_str(), reason.c_str());  // only ever within a command
+    fprintf(stderr, "%s\n", Line(what, reason).c_str());
 }
 
 void NoteFailure(const std::string& what, const std::string& reason)
 {
     if (s_failure.empty())
-        s_failure = "mhkbmp" + std::string(*g_command != '\0' ? " " : "") + g_command + ": " + what + ": " + reason;
+        s_failure = Line(what, reason);
 }
 
 ExitCode Fail(ExitCode code)
@@ -97,13 +96,13 @@ ExitCode FlushStandardOutput(const char* done)
     return Fail(kExitCannotWrite, "standard output", done != nullptr ? words + "; " + done : words);
 }
 
-bool ParseIndex(const char* text, uint16_t* index)
+ExitCode ParseIndex(const char* text, uint16_t* index)
 {
     unsigned long value;
     if (!ParseNumber(text, kMaxFileIndex, &value))
-        return false;
+        return UsageError(text, "not a file-table index (decimal digits, 0 to " + std::to_string(kMaxFileIndex) + ")");
     *index = static_cast<uint16_t>(value);
-    return true;
+    return kExitOk;
 }
 
 int TakeOptions(int count, char** args, unsigned allowed, Options* options, bool* help)
@@ -146,7 +145,7 @@ CompressOptions CompressOptionsOf(const Options& options)
     return compress;
 }
 
-Progress::Progress(bool quiet) : quiet_(quiet), terminal_(isatty(fileno(stderr)) != 0) {}
+Progress::Progress(bool quiet) : quiet_(quiet), terminal_(IsTerminal(stderr)) {}
 
 void Progress::Step(const std::string& line)
 {

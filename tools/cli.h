@@ -52,8 +52,8 @@ void Say(const std::string& what, const std::string& reason);
 ExitCode FlushStandardOutput(const char* done = nullptr);
 
 // A file-table index as the commands take it: ASCII decimal digits only
-// (leading zeros allowed), 0 to 65535.
-bool ParseIndex(const char* text, uint16_t* index);
+// (leading zeros allowed), 0 to 65535. kExitOk, or a usage error (noted).
+ExitCode ParseIndex(const char* text, uint16_t* index);
 
 // A command's options, as the command line sets them.
 struct Options {

@@ -12,8 +12,8 @@
 int RunExport(const Options& options, int, char** operands)
 {
     uint16_t index;
-    if (!ParseIndex(operands[1], &index))
-        return UsageError(operands[1], "not a file-table index (decimal digits, 0 to 65535)");
+    if (ParseIndex(operands[1], &index) != kExitOk)
+        return kExitUsage;
     const std::string out = operands[2];
     if (out.empty())
         return UsageError("OUT", "empty");

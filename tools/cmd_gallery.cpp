@@ -101,8 +101,9 @@ bool IsUtf8(const std::string& text)
                             : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
         if (length == 0 || length > text.size() - i)
             return false;
-        // The second byte's range is narrower after these leads.
-        const unsigned char second = static_cast<unsigned char>(text[i + 1 < text.size() ? i + 1 : i]);
+        // The second byte's range is narrower after these leads (the
+        // length test above leaves it inside the text).
+        const unsigned char second = static_cast<unsigned char>(text[i + (length > 1)]);
         const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
         const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
         if (length > 1 && (second < low || second > high))

@@ -4,13 +4,6 @@
 
 #include "tools/commands.h"
 
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#else
-#include <unistd.h>
-#endif
-
 namespace {
 
 // A name as a terminal shows it harmlessly: control bytes as \xHH and the
@@ -42,7 +35,7 @@ int RunList(const Options&, int, char** operands)
     if (opened != kExitOk)
         return opened;
 
-    const bool terminal = isatty(fileno(stdout)) != 0;
+    const bool terminal = IsTerminal(stdout);
     std::string out;
     for (const ListedImage& image : images) {
         char prefix[48];

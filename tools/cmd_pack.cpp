@@ -34,15 +34,12 @@ int RunPack(const Options& options, int operandCount, char** operands)
     std::vector<ArchiveItem> items;
     items.reserve(count);
     for (size_t i = 0; i < count; ++i) {
-        BmpImage image;
-        std::string reason;
-        const ExitCode read = ReadImageFile(paths[i], &image, &reason);
-        if (read != kExitOk)
-            return Fail(read, paths[i], reason);
         ArchiveItem item;
+        const ExitCode encoded = EncodeImageFile(paths[i], compress, &item.data);
+        if (encoded != kExitOk)
+            return encoded;
         item.id = static_cast<uint16_t>(i + 1);
         item.name = PackName(paths[i]);
-        item.data = EncodeImage(image, compress);
         items.push_back(std::move(item));
     }
 

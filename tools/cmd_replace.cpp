@@ -46,8 +46,6 @@ bool IsListed(const std::vector<ListedImage>& images, uint16_t index)
     return false;
 }
 
-}  // namespace
-
 // ARCHIVE and OUT name files: standard input or output cannot be put
 // back.
 ExitCode CheckFiles(const char* archive, const char* out)
@@ -59,6 +57,8 @@ ExitCode CheckFiles(const char* archive, const char* out)
     return kExitOk;
 }
 
+}  // namespace
+
 int RunReplace(const Options& options, int count, char** operands)
 {
     if (count % 2 != 0)
@@ -69,11 +69,11 @@ int RunReplace(const Options& options, int count, char** operands)
     if (files != kExitOk)
         return files;
     std::vector<Replacement> replacements;
-    std::vector<bool> given(65536, false);
+    std::vector<bool> given(kMaxFileIndex + 1, false);
     for (int i = 2; i < count; i += 2) {
         uint16_t index;
-        if (!ParseIndex(operands[i], &index))
-            return UsageError(operands[i], "not a file-table index (decimal digits, 0 to 65535)");
+        if (ParseIndex(operands[i], &index) != kExitOk)
+            return kExitUsage;
         if (given[index])
             return UsageError(operands[i], "file-table index " + std::to_string(index) + " given twice");
         given[index] = true;
@@ -99,13 +99,9 @@ int RunReplace(const Options& options, int count, char** operands)
         return Fail(kExitCannotOpen);
     const CompressOptions compress = CompressOptionsOf(options);
     for (size_t k = 0; k < replacements.size(); ++k) {
-        const char* path = operands[3 + 2 * k];
-        BmpImage image;
-        std::string reason;
-        const ExitCode read = ReadImageFile(path, &image, &reason);
-        if (read != kExitOk)
-            return Fail(read, path, reason);
-        replacements[k].data = EncodeImage(image, compress);
+        const ExitCode encoded = EncodeImageFile(operands[3 + 2 * k], compress, &replacements[k].data);
+        if (encoded != kExitOk)
+            return encoded;
     }
     return WriteReplaced(&archive, replacements, out);
 }
@@ -138,7 +134,7 @@ int RunImportAll(const Options& options, int, char** operands)
 
     // The replacement each file-table index gets, so that a picture listed
     // twice is put back once, and two different edits of it are refused.
-    std::vector<int> replacementOf(65536, -1);
+    std::vector<int> replacementOf(kMaxFileIndex + 1, -1);
     std::vector<Replacement> replacements;
     const CompressOptions compress = CompressOptionsOf(options);
     Progress progress(options.quiet);
@@ -157,9 +153,8 @@ int RunImportAll(const Options& options, int, char** operands)
         } else if (kind == kNameOther || kind == kNameLinkToOther) {
             read = kExitRefused;  // a FIFO would never give its bytes back
             status = "not a regular file";
-        } else if ((read = ReadImageFile(path.c_str(), &image, &status)) != kExitOk) {
-            if (read == kExitCannotOpen && status == "not a regular file")
-                read = kExitRefused;  // it became one since it was looked at
+        } else if ((read = ReadImageFile(path.c_str(), &image, &status, kExitRefused)) != kExitOk) {
+            // status says why; a name that became a FIFO since the look above is refused as one
         } else if (HoldsPicture(archive.view(), index, image)) {
             status = "unchanged";
             ++unchanged;

@@ -3,6 +3,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#define isatty _isatty
 #else
 #include <unistd.h>
 #endif
@@ -14,6 +15,21 @@ bool GetFileIdentity(const char* path, FileIdentity* identity)
         return false;
     *identity = state.identity;
     return true;
+}
+
+bool IsTerminal(FILE* stream)
+{
+    return isatty(fileno(stream)) != 0;
+}
+
+bool ReadWhole(InputFile* file, uint64_t limit, std::vector<uint8_t>* bytes)
+{
+    uint8_t chunk[65536];
+    size_t got;
+    bool ok;
+    while ((ok = ReadInput(file, chunk, sizeof chunk, &got)) && got > 0 && bytes->size() <= limit)
+        bytes->insert(bytes->end(), chunk, chunk + got);
+    return ok;
 }
 
 FILE* CreateNewFile(const char* path)

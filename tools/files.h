@@ -7,6 +7,7 @@
 #include <stdio.h>
 
 #include <string>
+#include <vector>
 
 // What makes a file itself, whatever path reaches it: device and inode, or
 // volume serial number and file index on Windows.
@@ -55,6 +56,9 @@ std::string FolderPrefix(const std::string& folder);
 int LastError();
 std::string ErrorText(int error);
 
+// True when stream is a terminal (a console on Windows).
+bool IsTerminal(FILE* stream);
+
 #ifdef _WIN32
 // A wide string as UTF-8, the form every path and text has inside mhkbmp.
 std::string Utf8(const wchar_t* wide);
@@ -92,6 +96,11 @@ bool OpenStandardInput(InputFile* file);
 
 // Reads up to count bytes; *got is 0 at the end of the file.
 bool ReadInput(InputFile* file, void* bytes, size_t count, size_t* got);
+
+// Reads the rest of the file into *bytes, stopping once more than limit
+// bytes are in: a file that grows while it is read is cut all the same.
+// False on a read error (LastError says why).
+bool ReadWhole(InputFile* file, uint64_t limit, std::vector<uint8_t>* bytes);
 
 // Closes the file and drops its lock. Does nothing for a closed file.
 void CloseInput(InputFile* file);

@@ -18,9 +18,12 @@ void Identify(const struct stat& info, FileIdentity* identity)
     identity->index = static_cast<uint64_t>(info.st_ino);
 }
 
-int64_t Modified(const struct stat& info)
+// Size, identity and modification time, as a file is known by.
+void Describe(const struct stat& info, InputFile* file)
 {
-    return int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    file->size = static_cast<uint64_t>(info.st_size);
+    Identify(info, &file->identity);
+    file->modified = int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
 }
 
 // The temporary file the signal handler removes, and the signals it takes.
@@ -113,9 +116,7 @@ InputResult OpenInput(const char* path, InputFile* file)
         return kInputNotRegular;
     }
     file->handle = fd;
-    file->size = static_cast<uint64_t>(info.st_size);
-    Identify(info, &file->identity);
-    file->modified = Modified(info);
+    Describe(info, file);
     file->identified = true;
     return kInputOpen;
 }
@@ -128,11 +129,8 @@ bool OpenStandardInput(InputFile* file)
     file->handle = fd;
     struct stat info;
     file->identified = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (file->identified) {
-        file->size = static_cast<uint64_t>(info.st_size);
-        Identify(info, &file->identity);
-        file->modified = Modified(info);
-    }
+    if (file->identified)
+        Describe(info, file);
     return true;
 }
 
@@ -186,9 +184,7 @@ bool GetFileState(const char* path, InputFile* state)
     struct stat info;
     if (stat(path, &info) != 0)
         return false;
-    state->size = static_cast<uint64_t>(info.st_size);
-    Identify(info, &state->identity);
-    state->modified = Modified(info);
+    Describe(info, state);
     return true;
 }
 

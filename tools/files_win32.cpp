@@ -50,9 +50,12 @@ void Identify(const BY_HANDLE_FILE_INFORMATION& info, FileIdentity* identity)
     identity->index = uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
 }
 
-int64_t Modified(const BY_HANDLE_FILE_INFORMATION& info)
+// Size, identity and modification time, as a file is known by.
+void Describe(const BY_HANDLE_FILE_INFORMATION& info, InputFile* file)
 {
-    return int64_t(uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32 | info.ftLastWriteTime.dwLowDateTime);
+    file->size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    Identify(info, &file->identity);
+    file->modified = int64_t(uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32 | info.ftLastWriteTime.dwLowDateTime);
 }
 
 // A file on a disk, not a folder: devices (NUL, CON, COM1, ...) and pipes
@@ -186,9 +189,7 @@ InputResult OpenInput(const char* path, InputFile* file)
         return kInputNotRegular;
     }
     file->handle = reinterpret_cast<intptr_t>(handle);
-    file->size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
-    Identify(info, &file->identity);
-    file->modified = Modified(info);
+    Describe(info, file);
     file->identified = true;
     return kInputOpen;
 }
@@ -202,11 +203,8 @@ bool OpenStandardInput(InputFile* file)
     file->handle = reinterpret_cast<intptr_t>(handle);
     BY_HANDLE_FILE_INFORMATION info;
     file->identified = IsRegular(handle, &info);
-    if (file->identified) {
-        file->size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
-        Identify(info, &file->identity);
-        file->modified = Modified(info);
-    }
+    if (file->identified)
+        Describe(info, file);
     return true;
 }
 
@@ -287,11 +285,8 @@ bool GetFileState(const char* path, InputFile* state)
     BY_HANDLE_FILE_INFORMATION info;
     const bool looked = GetFileInformationByHandle(handle, &info) != 0;
     CloseHandle(handle);
-    if (looked) {
-        state->size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
-        Identify(info, &state->identity);
-        state->modified = Modified(info);
-    }
+    if (looked)
+        Describe(info, state);
     return looked;
 }
 

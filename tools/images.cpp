@@ -20,6 +20,18 @@ const uint64_t kMaxInputSize = 64u << 20;
 // file name far inside every platform's limits.
 const size_t kMaxNameText = 64;
 
+// The decoded picture's palette as blue, green, red triples (zeros for a
+// 24-bit picture, which has none).
+void PaletteOf(const BitmapBuffer& bitmap, uint8_t palette[768])
+{
+    memset(palette, 0, 768);
+    if (bitmap.header->biBitCount != 8)
+        return;
+    const uint8_t* quads = reinterpret_cast<const uint8_t*>(bitmap.header) + bitmap.header->biSize;
+    for (unsigned i = 0; i < 256; ++i)
+        memcpy(&palette[3 * i], quads + 4 * i, 3);
+}
+
 // True when the decoded picture (top-down) holds exactly image's palette
 // and pixels.
 bool SamePicture(const BitmapBuffer& bitmap, const BmpImage& image)
@@ -31,13 +43,10 @@ bool SamePicture(const BitmapBuffer& bitmap, const BmpImage& image)
     const size_t row = image.width * image.bitsPerPixel / 8;
     const size_t stride = RowPitch(uint32_t(row));
     const size_t imageStride = image.bitsPerPixel == 8 ? stride : row;
-    if (image.bitsPerPixel == 8) {
-        const uint8_t* quads = reinterpret_cast<const uint8_t*>(bitmap.header) + header.biSize;
-        for (unsigned i = 0; i < 256; ++i) {
-            if (memcmp(quads + 4 * i, &image.palette[3 * i], 3) != 0)
-                return false;
-        }
-    }
+    uint8_t palette[768];
+    PaletteOf(bitmap, palette);
+    if (image.bitsPerPixel == 8 && memcmp(palette, image.palette.data(), sizeof palette) != 0)
+        return false;
     for (unsigned y = 0; y < image.height; ++y) {
         if (memcmp(bitmap.pixels + y * stride, &image.rows[y * imageStride], row) != 0)
             return false;
@@ -52,12 +61,8 @@ std::vector<uint8_t> EncodeDecodedPng(const BitmapBuffer& bitmap, PngEncoder* en
     const unsigned width = static_cast<unsigned>(header.biWidth);
     const unsigned height = static_cast<unsigned>(-header.biHeight);
     const size_t stride = RowPitch(width * header.biBitCount / 8);
-    uint8_t palette[768] = {};
-    if (header.biBitCount == 8) {
-        const uint8_t* quads = reinterpret_cast<const uint8_t*>(bitmap.header) + header.biSize;
-        for (unsigned i = 0; i < 256; ++i)
-            memcpy(&palette[3 * i], quads + 4 * i, 3);
-    }
+    uint8_t palette[768];
+    PaletteOf(bitmap, palette);
     return encoder->Encode(width, height, header.biBitCount, palette, bitmap.pixels, stride);
 }
 
@@ -66,10 +71,14 @@ ExitCode SaveImage(const BitmapBuffer* bitmap, PngEncoder* png, const std::strin
 {
     // Encoded first: nothing to write means nothing created.
     std::vector<uint8_t> encoded;
-    if (png && (encoded = EncodeDecodedPng(*bitmap, png)).empty())
-        return NoteFailure(path, "the PNG encoder failed"), kExitCannotWrite;
-    if (png)
+    if (png) {
+        encoded = EncodeDecodedPng(*bitmap, png);
+        if (encoded.empty()) {
+            NoteFailure(path, "the PNG encoder failed");
+            return kExitCannotWrite;
+        }
         return WriteOutputFile(path, encoded.data(), encoded.size());
+    }
     OutputFile output;
     const ExitCode opened = OpenOutput(path, &output);
     if (opened != kExitOk)
@@ -79,23 +88,23 @@ ExitCode SaveImage(const BitmapBuffer* bitmap, PngEncoder* png, const std::strin
 
 }  // namespace
 
-ExitCode ReadImageFile(const char* path, BmpImage* image, std::string* reason)
+ExitCode ReadImageFile(const char* path, BmpImage* image, std::string* reason, ExitCode notRegular)
 {
     InputFile file;
     const InputResult opened = OpenInput(path, &file);
+    if (opened == kInputNotRegular) {
+        *reason = "not a regular file";
+        return notRegular;
+    }
     if (opened != kInputOpen) {
-        *reason = opened == kInputNotRegular ? "not a regular file" : ErrorText(file.error);
+        *reason = ErrorText(file.error);
         return kExitCannotOpen;
     }
     std::vector<uint8_t> bytes;
     bool ok = true;
     if (file.size <= kMaxInputSize) {
-        // A file that grows while it is read is cut at the limit all the same.
         bytes.reserve(size_t(file.size));
-        uint8_t chunk[65536];
-        size_t got;
-        while ((ok = ReadInput(&file, chunk, sizeof chunk, &got)) && got > 0 && bytes.size() <= kMaxInputSize)
-            bytes.insert(bytes.end(), chunk, chunk + got);
+        ok = ReadWhole(&file, kMaxInputSize, &bytes);
     }
     CloseInput(&file);
     if (!ok) {
@@ -116,6 +125,17 @@ std::vector<uint8_t> EncodeImage(const BmpImage& image, const CompressOptions& o
         return BuildPaletteResource(image.width, image.height, image.palette.data(), image.rows.data(), kStoreSmaller,
                                     options);
     return BuildTrueColourResource(image.rows.data());
+}
+
+ExitCode EncodeImageFile(const char* path, const CompressOptions& options, std::vector<uint8_t>* resource)
+{
+    BmpImage image;
+    std::string reason;
+    const ExitCode read = ReadImageFile(path, &image, &reason);
+    if (read != kExitOk)
+        return Fail(read, path, reason);
+    *resource = EncodeImage(image, options);
+    return kExitOk;
 }
 
 bool HoldsPicture(const ArchiveView& view, uint16_t index, const BmpImage& image)

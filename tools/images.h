@@ -18,14 +18,19 @@
 class PngEncoder;
 
 // Reads a file that pack accepts (an 8-bit or 608 x 392 24-bit bitmap, an
-// indexed or 608 x 392 RGB PNG). kExitCannotOpen when it cannot be read or
-// is not a regular file, kExitRefused when it is not such a file or is
-// larger than any of them can be (told by its size, before reading); the
-// reason goes to *reason.
-ExitCode ReadImageFile(const char* path, BmpImage* image, std::string* reason);
+// indexed or 608 x 392 RGB PNG). kExitCannotOpen when it cannot be read,
+// notRegular when it is not a regular file, kExitRefused when it is not
+// such a file or is larger than any of them can be (told by its size,
+// before reading); the reason goes to *reason.
+ExitCode ReadImageFile(const char* path, BmpImage* image, std::string* reason,
+                       ExitCode notRegular = kExitCannotOpen);
 
 // The tBMP resource that pack makes of an image.
 std::vector<uint8_t> EncodeImage(const BmpImage& image, const CompressOptions& options);
+
+// ReadImageFile and EncodeImage: the resource pack makes of the file at
+// path, or the failure printed.
+ExitCode EncodeImageFile(const char* path, const CompressOptions& options, std::vector<uint8_t>* resource);
 
 // True when the archive's picture at index decodes to exactly image's
 // palette and pixels.
