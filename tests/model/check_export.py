@@ -26,7 +26,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import archive_gen  # noqa: E402
 import bitmap_model  # noqa: E402
-from harness import Harness, main, write  # noqa: E402
+from harness import Harness, main, make_special, write  # noqa: E402
 from check_list import on_terminal  # noqa: E402
 from mhk_model import MESSAGES, SYSTEM_WORDS, TBMP, open_archive  # noqa: E402
 from pack_model import png_problem  # noqa: E402
@@ -373,9 +373,7 @@ class Checker(Harness):
                            (["export", path, "1", "{fifo}"], True), (["export-all", path, "{folder}"], True)):
             folder = tempfile.mkdtemp(dir=self.tmp)
             fifo = os.path.join(folder, first if args[0] == "export-all" else "out.bmp")
-            os.mkfifo(fifo + ".fifo" if link else fifo)
-            if link:
-                os.symlink(os.path.basename(fifo) + ".fifo", fifo)
+            make_special(fifo, "fifo-link" if link else "fifo")
             reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)  # so that a writer fails rather than waits
             code, _, err = self.run([a.format(fifo=fifo, folder=folder) for a in args])
             os.close(reader)

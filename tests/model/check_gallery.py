@@ -24,7 +24,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import archive_gen  # noqa: E402
 import bitmap_model  # noqa: E402
-from harness import Harness, main, write  # noqa: E402
+from harness import Harness, main, make_special, write  # noqa: E402
 from mhk_model import TBMP, be16, list_text, open_archive, resource_data  # noqa: E402
 
 BOX, SCALE = 256, 2  # the thumbnail box in CSS pixels; screenshot pixels per CSS pixel
@@ -161,7 +161,7 @@ class Checker(Harness):
         for planted, leaf, target, expected in (("fifo", "index.html", None, 2), ("archive", "index.html", path, 2),
                                                 ("link", "index.html", victim, code), ("fifo", pages[-1], None, 2)):
             other = tempfile.mkdtemp(dir=tmp)
-            os.symlink(target, other + "/" + leaf) if target else os.mkfifo(other + "/" + leaf)
+            make_special(other + "/" + leaf, target or "fifo")
             check("gallery over a planted %s at %s" % (planted, leaf), (expected, expected == 2, b"", archive),
                   (self.run(["gallery", path, other])[0], len(os.listdir(other)) == 1,
                    open(victim, "rb").read(), open(path, "rb").read()))

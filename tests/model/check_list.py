@@ -14,8 +14,12 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import archive_gen  # noqa: E402
-from harness import Harness, main, same, write  # noqa: E402
+from harness import Harness, main, make_special, same, write  # noqa: E402
 from mhk_model import TBMP, list_archive  # noqa: E402
+
+
+# The smallest valid archive: headers and an empty directory.
+MINIMAL = b"MHWK\0\0\0\x14RSRC\x01\0\0\0\0\0\0\x1c" + b"\0" * 8
 
 
 def hand_made(rng):
@@ -24,9 +28,8 @@ def hand_made(rng):
     # Never waited on, named directly or through a link (under Wine a FIFO
     # is a named pipe, which mhkbmp.exe refuses as well).
     cases += [("fifo", "fifo"), ("link-to-fifo", "fifo-link")]
-    minimal = bytearray(b"MHWK\0\0\0\x14RSRC\x01\0\0\0\0\0\0\x1c" + b"\0" * 8)
-    cases.append(("minimal-28", bytes(minimal)))
-    cases.append(("short-19", bytes(minimal[:19])))
+    cases.append(("minimal-28", MINIMAL))
+    cases.append(("short-19", MINIMAL[:19]))
     big = archive_gen.build(rng, [b"x" * 3, b"y"],
                             [(TBMP, [(i, 1 + i % 3) for i in range(3000)],
                               [(b"n%d" % i, i % 2 + 1) for i in range(3000)])])[0]
@@ -38,22 +41,6 @@ def hand_made(rng):
     cases.append(("unnamed-ids", bytes(archive_gen.build(
         rng, [b"a"], [(TBMP, [(1000, 1), (40000, 1), (65535, 0)], [])])[0])))
     return cases
-
-
-def make_special(path, kind):
-    """A folder, a FIFO, a link to one, or a sparse file of 4 GiB and 28
-    bytes whose header claims 28 (the low 32 bits of its size)."""
-    if kind == "dir":
-        os.mkdir(path)
-    elif kind == "fifo":
-        os.mkfifo(path)
-    elif kind == "fifo-link":
-        os.mkfifo(path + ".fifo")
-        os.symlink(os.path.basename(path) + ".fifo", path)
-    else:
-        with open(path, "wb") as f:
-            f.write(b"MHWK\0\0\0\x14RSRC\x01\0\0\0\0\0\0\x1c" + b"\0" * 8)
-            f.truncate((1 << 32) + 28)
 
 
 def on_terminal(command, args):
@@ -81,7 +68,9 @@ class Checker(Harness):
             cases.append(("random-%d" % i, bytes(archive_gen.random_archive(rng))))
         for name, content in cases:
             path = os.path.join(self.tmp, name + ".mhk")
-            if isinstance(content, str):
+            if content == "huge":  # 4 GiB and 28 bytes, whose header claims 28 (the low 32 bits of its size)
+                make_special(path, "sparse", (1 << 32) + 28, MINIMAL)
+            elif isinstance(content, str):
                 make_special(path, content)
             elif content is not None:
                 write(path, content)

@@ -26,7 +26,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from archive_gen import OTHER_TAGS, build, fix_sizes, random_archive, random_structure  # noqa: E402
 from bitmap_model import export_name, image_file  # noqa: E402
 from check_pack import Picture, random_picture  # noqa: E402
-from harness import Harness, main, run_tool, write  # noqa: E402
+from harness import Harness, main, make_special, run_tool, write  # noqa: E402
 from mhk_model import (MESSAGES, TBMP, be16, be32, enumerate_type, is_valid, list_text, refusal,  # noqa: E402
                        resource_data)
 from pack_model import bmp_file, exported_file, read_bmp, read_png  # noqa: E402
@@ -145,23 +145,13 @@ class Checker(Harness):
 
     def refused(self, case, files, args, expected_code, culprit, special):
         """Expects the exit code, culprit on stderr and every file as it was;
-        special: (name, "fifo", "fifo-link", "huge" (10 GiB, sparse),
-        "read-only" or a link's target) made there too."""
+        special: (name, a kind of make_special: "fifo", "fifo-link", "sparse"
+        (10 GiB), "read-only" or a link's target) made there too."""
         folder, kind, made = self.folder(case, files), None, []
         if special:
             name, what = special
             path = os.path.join(folder, name)
-            if what == "read-only":
-                os.chmod(path, 0o444)
-            elif what == "huge":
-                with open(path, "wb") as f:
-                    f.truncate(10 << 30)
-            elif what.startswith("fifo"):
-                os.mkfifo(path + (".fifo" if what == "fifo-link" else ""))
-                if what == "fifo-link":
-                    os.symlink(name + ".fifo", path)
-            else:
-                os.symlink(what, path)
+            make_special(path, what)
             made = [] if what == "read-only" else [name, name + ".fifo"]
             kind = os.lstat(path).st_mode
         code, _, err = self.run(args, folder)
@@ -315,7 +305,7 @@ class Checker(Harness):
                 ("import-all-fifo-link", "import-all a.mhk . o.mhk", 7, b"0002__2_.bmp: not a regular",
                  ("0002__2_.bmp", "fifo-link")),
                 ("import-all-huge-file", "import-all a.mhk . o.mhk", 7, b"0002__2_.bmp: too large",
-                 ("0002__2_.bmp", "huge"))]:
+                 ("0002__2_.bmp", "sparse"))]:
             if self.native or not special or not special[1].startswith("fifo"):
                 self.refused("refuse-" + case, files, shlex.split(command), code, culprit, special)
 

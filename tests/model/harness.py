@@ -56,6 +56,27 @@ def write(path, data):
         f.write(data)
 
 
+def make_special(path, kind, size=10 << 30, head=b""):
+    """Puts at path what is not a plain file to read: a "dir", a "fifo", a
+    "fifo-link" (a link to PATH.fifo, made too), a "read-only" file (mode
+    0444; the file is there already), a "sparse" file of size bytes that
+    starts with head, or else a link to kind."""
+    if kind == "dir":
+        os.mkdir(path)
+    elif kind == "read-only":
+        os.chmod(path, 0o444)
+    elif kind == "sparse":
+        with open(path, "wb") as f:
+            f.write(head)
+            f.truncate(size)
+    elif kind in ("fifo", "fifo-link"):
+        os.mkfifo(path + (".fifo" if kind == "fifo-link" else ""))
+        if kind == "fifo-link":
+            os.symlink(os.path.basename(path) + ".fifo", path)
+    else:
+        os.symlink(kind, path)
+
+
 class Harness:
     """A check's run: mhkbmp's command, the run's folder, whether Linux's
     devices and limits are at hand (--native), and the counts. A check
