@@ -169,6 +169,9 @@ void InstallInterruptHandlers();
 void HoldInterrupts();
 void AllowInterrupts();
 
-// The temporary file to remove on an interruption; nullptr for none.
+// The temporary file to remove on an interruption (nullptr for none), and
+// its stream while it is open: Windows removes an open file's name only
+// once its last handle is closed, and under Wine that happens after the
+// process's end is seen, so the handler closes the stream's handle first.
 // Called between HoldInterrupts and AllowInterrupts.
-void SetInterruptCleanup(const char* temporary);
+void SetInterruptCleanup(const char* temporary, FILE* file);

@@ -262,7 +262,7 @@ void AllowInterrupts()
     sigprocmask(SIG_UNBLOCK, &s_interrupts, nullptr);
 }
 
-void SetInterruptCleanup(const char* temporary)
+void SetInterruptCleanup(const char* temporary, FILE*)
 {
     char* old = s_temporary;
     s_temporary = temporary != nullptr ? strdup(temporary) : nullptr;

@@ -74,10 +74,12 @@ HANDLE OpenToLook(const char* path)
     return CreateFileW(Wide(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-// The temporary file the console handler removes; the lock keeps the
-// handler and the creation or rename of a temporary file apart.
+// The temporary file the console handler removes, and its stream while it
+// is open; the lock keeps the handler and the creation, closing or rename
+// of a temporary file apart.
 CRITICAL_SECTION s_interruptLock;
 wchar_t* s_temporary;
+FILE* s_temporaryFile;
 
 BOOL WINAPI OnConsoleEvent(DWORD event)
 {
@@ -91,7 +93,13 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
     default: return FALSE;
     }
     EnterCriticalSection(&s_interruptLock);
-    // The file is open with delete sharing: it goes when the process ends.
+    // Its name goes only with its last handle. The stream's lock waits out a
+    // write in progress (one piece at most) and holds back the next, so the
+    // main thread never sees the handle closed under it.
+    if (s_temporaryFile != nullptr) {
+        _lock_file(s_temporaryFile);
+        CloseHandle(AsHandle(_get_osfhandle(_fileno(s_temporaryFile))));
+    }
     if (s_temporary != nullptr)
         DeleteFileW(s_temporary);
     // Nothing of the main thread's runs again, no buffer is flushed.
@@ -314,7 +322,12 @@ unsigned long ProcessId()
 
 bool SyncFile(FILE* file)
 {
-    return FlushFileBuffers(AsHandle(_get_osfhandle(_fileno(file)))) != 0;
+    // Under the stream's lock, which keeps the console handler from closing
+    // the handle meanwhile.
+    _lock_file(file);
+    const bool synced = FlushFileBuffers(AsHandle(_get_osfhandle(_fileno(file)))) != 0;
+    _unlock_file(file);
+    return synced;
 }
 
 bool SkipForward(FILE* file, uint64_t count)
@@ -352,8 +365,9 @@ void AllowInterrupts()
     LeaveCriticalSection(&s_interruptLock);
 }
 
-void SetInterruptCleanup(const char* temporary)
+void SetInterruptCleanup(const char* temporary, FILE* file)
 {
+    s_temporaryFile = file;
     free(s_temporary);
     s_temporary = temporary != nullptr ? _wcsdup(Wide(temporary).c_str()) : nullptr;
 }

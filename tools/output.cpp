@@ -77,7 +77,7 @@ ExitCode OpenOutput(const std::string& path, OutputFile* output)
         const int error = errno;
         failure = LastError();
         if (output->file != nullptr)
-            SetInterruptCleanup(output->temporary.c_str());
+            SetInterruptCleanup(output->temporary.c_str(), output->file);
         AllowInterrupts();
         if (output->file == nullptr && error != EEXIST)
             break;
@@ -110,6 +110,8 @@ bool Failed(const OutputFile& output)
 bool WriteOutput(OutputFile* output, const void* bytes, size_t count)
 {
     static const uint8_t kZeros[4096] = {};
+    // An interruption waits for the write in progress: one piece at most.
+    const size_t kPiece = size_t(1) << 20;
     if (bytes == nullptr && count > 0 && output->file != stdout) {
         // A run of zeros as a hole in the new file, then its last byte, so
         // that the file has its size even when nothing follows.
@@ -118,8 +120,9 @@ bool WriteOutput(OutputFile* output, const void* bytes, size_t count)
         count = 1;
     }
     for (size_t done = 0; !output->failed && done < count;) {
-        const size_t piece = bytes != nullptr ? count : std::min(count - done, sizeof kZeros);
-        output->failed = fwrite(bytes != nullptr ? bytes : kZeros, 1, piece, output->file) != piece && !Failed(*output);
+        const size_t piece = std::min(count - done, bytes != nullptr ? kPiece : sizeof kZeros);
+        const void* from = bytes != nullptr ? static_cast<const uint8_t*>(bytes) + done : kZeros;
+        output->failed = fwrite(from, 1, piece, output->file) != piece && !Failed(*output);
         done += piece;
     }
     return !output->failed;
@@ -141,7 +144,10 @@ ExitCode CloseOutput(OutputFile* output, bool commit)
     // on the disk first.
     if (ok && output->replacing)
         ok = SyncFile(output->file) || Failed(*output);
+    HoldInterrupts();
     ok = (fclose(output->file) == 0 || Failed(*output)) && ok;
+    SetInterruptCleanup(output->temporary.c_str(), nullptr);
+    AllowInterrupts();
     output->file = nullptr;
     std::string change;
     if (ok && output->unchanged != nullptr && !output->unchanged->StillSame(&change)) {
@@ -152,7 +158,7 @@ ExitCode CloseOutput(OutputFile* output, bool commit)
     ok = ok && (RenameOver(output->temporary.c_str(), output->path.c_str()) || Failed(*output));
     if (!ok)
         RemoveFile(output->temporary.c_str());
-    SetInterruptCleanup(nullptr);
+    SetInterruptCleanup(nullptr, nullptr);
     AllowInterrupts();
     return ok ? kExitOk : kExitCannotWrite;
 }
