@@ -7,7 +7,6 @@
 #include "archive/layout.h"
 #include "common/texts.h"
 #include "tools/files.h"
-#include "packer/compress.h"
 
 namespace {
 
@@ -127,8 +126,7 @@ int TakeOptions(int count, char** args, unsigned allowed, Options* options, bool
                 UsageError(option, "the price must be decimal digits, 0 to " + std::to_string(kMaxPrice));
                 return -1;
             }
-            options->price = unsigned(price);
-            options->priced = true;
+            options->compress.codePenalty = unsigned(price);
         } else {
             UsageError(option, "not an option of this command");
             return -1;
@@ -137,20 +135,18 @@ int TakeOptions(int count, char** args, unsigned allowed, Options* options, bool
     return taken;
 }
 
-CompressOptions CompressOptionsOf(const Options& options)
+Progress::Progress(bool quiet, size_t total) : quiet_(quiet), terminal_(IsTerminal(stderr)), total_(total) {}
+
+std::string Progress::Line(size_t position, const std::string& text) const
 {
-    CompressOptions compress;
-    if (options.priced)
-        compress.codePenalty = options.price;
-    return compress;
+    return std::to_string(position + 1) + "/" + std::to_string(total_) + " " + text;
 }
 
-Progress::Progress(bool quiet) : quiet_(quiet), terminal_(IsTerminal(stderr)) {}
-
-void Progress::Step(const std::string& line)
+void Progress::Step(size_t position, const std::string& text)
 {
     if (quiet_)
         return;
+    const std::string line = Line(position, text);
     if (!terminal_) {
         fprintf(stderr, "%s\n", line.c_str());
         return;
@@ -164,10 +160,10 @@ void Progress::Step(const std::string& line)
     shown_ = line.size();
 }
 
-void Progress::Failure(const std::string& line)
+void Progress::Failure(size_t position, const std::string& text)
 {
     Done();
-    fprintf(stderr, "%s\n", line.c_str());
+    fprintf(stderr, "%s\n", Line(position, text).c_str());
 }
 
 void Progress::Done()

@@ -6,7 +6,7 @@
 
 #include <string>
 
-struct CompressOptions;
+#include "packer/compress.h"
 
 // Exit codes, one per failure the viewer itself can report, and two of
 // packing's own.
@@ -57,10 +57,9 @@ ExitCode ParseIndex(const char* text, uint16_t* index);
 
 // A command's options, as the command line sets them.
 struct Options {
-    bool png = false;    // --png
-    bool quiet = false;  // -q, --quiet: no progress lines
-    unsigned price = 0;  // --price=N: CompressOptions::codePenalty, 0 to kMaxPrice
-    bool priced = false;
+    bool png = false;          // --png
+    bool quiet = false;        // -q, --quiet: no progress lines
+    CompressOptions compress;  // --price=N: its codePenalty, 0 to kMaxPrice
 };
 const unsigned kMaxPrice = 65536;
 
@@ -73,22 +72,23 @@ enum OptionFlags : unsigned { kTakesPng = 1, kTakesPrice = 2, kTakesQuiet = 4 };
 // it took, or -1 for a usage error (noted); *help is set by -h or --help.
 int TakeOptions(int count, char** args, unsigned allowed, Options* options, bool* help);
 
-// The compressor's options with --price applied.
-CompressOptions CompressOptionsOf(const Options& options);
-
-// Progress lines of a run over many pictures, on stderr: one line each,
-// or one line rewritten in place on a terminal (cleared at the end), or
-// none with --quiet. A failure's line is always printed, on its own.
+// Progress lines of a run over total pictures, on stderr, each "N/TOTAL
+// text" for the picture at position (from 0): one line each, or one line
+// rewritten in place on a terminal (cleared at the end), or none with
+// --quiet. A failure's line is always printed, on its own.
 class Progress {
 public:
-    explicit Progress(bool quiet);
+    Progress(bool quiet, size_t total);
     ~Progress() { Done(); }
-    void Step(const std::string& line);
-    void Failure(const std::string& line);
+    void Step(size_t position, const std::string& text);
+    void Failure(size_t position, const std::string& text);
     void Done();
 
 private:
+    std::string Line(size_t position, const std::string& text) const;
+
     bool quiet_;
     bool terminal_;
+    size_t total_;
     size_t shown_ = 0;  // length of the line in place
 };

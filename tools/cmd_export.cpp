@@ -74,24 +74,23 @@ int ExportAll(const char* archivePath, const char* dir, const Options& options, 
     // One encoder for the whole run: its deflate states are made once, then
     // reset for each picture.
     PngEncoder encoder;
-    Progress progress(options.quiet);
+    Progress progress(options.quiet, total);
     unsigned written = 0;
     unsigned unreadable = 0;
     for (unsigned i = 0; i < total; ++i) {
-        const std::string line = std::to_string(i + 1) + "/" + std::to_string(total) + " " + run.names[i];
         std::string why;
         const ExitCode result =
             ExportImage(run.view, run.images[i].index, png ? &encoder : nullptr, folder + run.names[i], &why);
         if (result == kExitOk) {
             ++written;
             run.readable[i] = true;
-            progress.Step(line);
+            progress.Step(i, run.names[i]);
         } else if (result == kExitCannotRead) {
             ++unreadable;
-            progress.Failure(line + ": " + ExitMessage(result));
+            progress.Failure(i, run.names[i] + ": " + ExitMessage(result));
         } else {
             // The output side failed; the next file would fail the same way.
-            progress.Failure(line + ": not written");
+            progress.Failure(i, run.names[i] + ": not written");
             return Fail(result);
         }
     }

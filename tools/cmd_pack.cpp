@@ -30,12 +30,11 @@ int RunPack(const Options& options, int operandCount, char** operands)
     if (CheckOutput(out, inputs) != kExitOk)
         return Fail(kExitCannotOpen);
 
-    const CompressOptions compress = CompressOptionsOf(options);
     std::vector<ArchiveItem> items;
     items.reserve(count);
     for (size_t i = 0; i < count; ++i) {
         ArchiveItem item;
-        const ExitCode encoded = EncodeImageFile(paths[i], compress, &item.data);
+        const ExitCode encoded = EncodeImageFile(paths[i], options.compress, &item.data);
         if (encoded != kExitOk)
             return encoded;
         item.id = static_cast<uint16_t>(i + 1);

@@ -46,6 +46,19 @@ bool IsListed(const std::vector<ListedImage>& images, uint16_t index)
     return false;
 }
 
+// Takes data as the replacement of index, once: false when another file
+// has already changed that picture differently.
+bool Record(uint16_t index, std::vector<uint8_t> data, std::vector<int>* replacementOf,
+            std::vector<Replacement>* replacements)
+{
+    int& earlier = (*replacementOf)[index];
+    if (earlier >= 0)
+        return (*replacements)[size_t(earlier)].data == data;
+    earlier = int(replacements->size());
+    replacements->push_back(Replacement{index, std::move(data)});
+    return true;
+}
+
 // ARCHIVE and OUT name files: standard input or output cannot be put
 // back.
 ExitCode CheckFiles(const char* archive, const char* out)
@@ -97,9 +110,8 @@ int RunReplace(const Options& options, int count, char** operands)
         ProtectFile(&inputs, operands[i]);
     if (CheckOutput(out, inputs) != kExitOk)
         return Fail(kExitCannotOpen);
-    const CompressOptions compress = CompressOptionsOf(options);
     for (size_t k = 0; k < replacements.size(); ++k) {
-        const ExitCode encoded = EncodeImageFile(operands[3 + 2 * k], compress, &replacements[k].data);
+        const ExitCode encoded = EncodeImageFile(operands[3 + 2 * k], options.compress, &replacements[k].data);
         if (encoded != kExitOk)
             return encoded;
     }
@@ -136,8 +148,7 @@ int RunImportAll(const Options& options, int, char** operands)
     // twice is put back once, and two different edits of it are refused.
     std::vector<int> replacementOf(kMaxFileIndex + 1, -1);
     std::vector<Replacement> replacements;
-    const CompressOptions compress = CompressOptionsOf(options);
-    Progress progress(options.quiet);
+    Progress progress(options.quiet, total);
     unsigned replaced = 0, unchanged = 0, missing = 0, refused = 0;
     ExitCode failure = kExitOk;
     for (size_t i = 0; i < total; ++i) {
@@ -153,22 +164,16 @@ int RunImportAll(const Options& options, int, char** operands)
         } else if (kind == kNameOther || kind == kNameLinkToOther) {
             read = kExitRefused;  // a FIFO would never give its bytes back
             status = "not a regular file";
-        } else if ((read = ReadImageFile(path.c_str(), &image, &status, kExitRefused)) != kExitOk) {
-            // status says why; a name that became a FIFO since the look above is refused as one
-        } else if (HoldsPicture(archive.view(), index, image)) {
-            status = "unchanged";
-            ++unchanged;
-        } else {
-            std::vector<uint8_t> data = EncodeImage(image, compress);
-            if (replacementOf[index] < 0) {
-                replacementOf[index] = int(replacements.size());
-                replacements.push_back(Replacement{index, std::move(data)});
-            } else if (replacements[replacementOf[index]].data != data) {
+        } else if ((read = ReadImageFile(path.c_str(), &image, &status, kExitRefused)) == kExitOk) {
+            // (A name that became a FIFO since the look above is refused as one.)
+            if (HoldsPicture(archive.view(), index, image)) {
+                status = "unchanged";
+                ++unchanged;
+            } else if (!Record(index, EncodeImage(image, options.compress), &replacementOf, &replacements)) {
                 read = kExitRefused;
                 status = "another file changes the same picture (file-table index " + std::to_string(index) +
                          ") differently";
-            }
-            if (read == kExitOk) {
+            } else {
                 status = "replaced";
                 ++replaced;
             }
@@ -178,12 +183,10 @@ int RunImportAll(const Options& options, int, char** operands)
             if (failure == kExitOk)
                 failure = read;
         }
-        const std::string line =
-            std::to_string(i + 1) + "/" + std::to_string(total) + " " + names[i] + ": " + status;
         if (read != kExitOk)
-            progress.Failure(line);
+            progress.Failure(i, names[i] + ": " + status);
         else
-            progress.Step(line);
+            progress.Step(i, names[i] + ": " + status);
     }
     progress.Done();
     if (failure != kExitOk)

@@ -85,21 +85,6 @@ const OptionHelp kOptionTexts[] = {
     {0, "  --           the end of the options"},
 };
 
-
-
-}  // namespace
-
-const Command* FindCommand(const char* name)
-{
-    for (const Command& command : kCommands) {
-        if (strcmp(name, command.name) == 0)
-            return &command;
-    }
-    return nullptr;
-}
-
-namespace {
-
 // "[--png] [--price=N] [-q] " for the options the command takes.
 std::string OptionsSynopsis(const Command& command)
 {
@@ -114,6 +99,15 @@ std::string OptionsSynopsis(const Command& command)
 }
 
 }  // namespace
+
+const Command* FindCommand(const char* name)
+{
+    for (const Command& command : kCommands) {
+        if (strcmp(name, command.name) == 0)
+            return &command;
+    }
+    return nullptr;
+}
 
 void PrintUsage(FILE* stream)
 {

@@ -301,7 +301,7 @@ bool GetFileState(const char* path, InputFile* state)
 int CreateNewDescriptor(const char* path)
 {
     // CREATE_NEW fails on any existing name. Delete sharing lets the
-    // console handler remove the file while it is still open.
+    // file's name be removed while it is still open.
     HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                 nullptr);
     if (handle == INVALID_HANDLE_VALUE) {

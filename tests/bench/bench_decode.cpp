@@ -62,6 +62,9 @@ struct Subject {
     int without = -1;               // hand-written streams: as BenchStream::without
 };
 
+// "old" is the reference decoder, named by its commit in the tables.
+const bool kReference = kReferenceCommit[0] != '\0';
+
 std::vector<Subject> g_subjects;  // pictures
 std::vector<Subject> g_streams;   // hand-written streams
 const unsigned kStreamSide = 1024;
@@ -93,7 +96,7 @@ bool Prepare(Subject* subject)
     ReleaseBitmap(&buffer);
     if (!eightBit)
         return false;
-    if (kReferenceCommit[0] != '\0') {
+    if (kReference) {
         std::vector<uint8_t> pixels;
         if (!ReferenceDecode(subject->resource.data(), uint32_t(subject->resource.size()), &pixels) ||
             pixels != subject->pixels)
@@ -252,6 +255,14 @@ const char* Met(bool met)
     return met ? "met" : "NOT met";
 }
 
+// Ours and, when there is one, the reference decoder on subject.
+void RegisterDecoders(const Subject& subject)
+{
+    benchmark::RegisterBenchmark(("ours/" + subject.name).c_str(), DecodeOurs, &subject);
+    if (kReference)
+        benchmark::RegisterBenchmark(("old/" + subject.name).c_str(), DecodeReference, &subject);
+}
+
 // The best rate of a benchmark, 0 when it did not run (filtered out).
 double Rate(Recorder& recorder, const std::string& name)
 {
@@ -261,10 +272,9 @@ double Rate(Recorder& recorder, const std::string& name)
 
 void PrintPictures(Recorder& recorder)
 {
-    const bool reference = kReferenceCommit[0] != '\0';
     printf("\n%-24s %9s %6s %9s %9s %8s %10s %10s %11s %9s", "picture", "size", "format", "ours B", "LZ4 B",
            "pack ms", "ours MB/s", "LZ4 MB/s", "memcpy MB/s", "ours/LZ4");
-    if (reference)
+    if (kReference)
         printf(" %8s MB/s %8s", kReferenceCommit, "ours/old");
     printf("\n");
     bool everyMet = true;
@@ -285,7 +295,7 @@ void PrintPictures(Recorder& recorder)
             snprintf(pack, sizeof pack, "%.0f", subject.packMilliseconds);
         printf("%-24s %9s %6u %9zu %9zu %8s %10.0f %10.0f %11.0f %8.2fx", subject.name.c_str(), side.c_str(),
                Format(subject), subject.resource.size(), subject.lz4.size(), pack, ours, lz4, copy, ratio);
-        if (reference && old > 0)
+        if (kReference && old > 0)
             printf(" %13.0f %7.2fx", old, ours / old);
         printf("\n");
     }
@@ -305,10 +315,9 @@ void PrintPictures(Recorder& recorder)
 // stream with a kept code against the same stream without it.
 void PrintStreams(Recorder& recorder)
 {
-    const bool reference = kReferenceCommit[0] != '\0';
     const double copy = Rate(recorder, "memcpy/stream");
     printf("\n%-24s %9s %10s %11s", "stream", "stream B", "ours MB/s", "ours/memcpy");
-    if (reference)
+    if (kReference)
         printf(" %8s MB/s %8s", kReferenceCommit, "ours/old");
     printf("\n");
     const Subject *worst = nullptr, *worstOld = nullptr;
@@ -322,7 +331,7 @@ void PrintStreams(Recorder& recorder)
             printf(" %10.2f%%", 100 * ours / copy);
         else
             printf(" %11s", "-");
-        if (reference && old > 0)
+        if (kReference && old > 0)
             printf(" %13.0f %7.2fx", old, ours / old);
         printf("\n");
         if (worst == nullptr || ours < worstRate) {
@@ -397,20 +406,13 @@ int main(int argc, char** argv)
     }
     if (g_subjects.empty())
         Fail("no 8-bit tBMP pictures to decode");
-    // "old" is the reference decoder, named by its commit in the tables.
-    const bool reference = kReferenceCommit[0] != '\0';
     for (const Subject& subject : g_subjects) {
-        benchmark::RegisterBenchmark(("ours/" + subject.name).c_str(), DecodeOurs, &subject);
-        if (reference)
-            benchmark::RegisterBenchmark(("old/" + subject.name).c_str(), DecodeReference, &subject);
+        RegisterDecoders(subject);
         benchmark::RegisterBenchmark(("lz4/" + subject.name).c_str(), DecodeLz4, &subject);
         benchmark::RegisterBenchmark(("memcpy/" + subject.name).c_str(), Copy, &subject);
     }
-    for (const Subject& subject : g_streams) {
-        benchmark::RegisterBenchmark(("ours/" + subject.name).c_str(), DecodeOurs, &subject);
-        if (reference)
-            benchmark::RegisterBenchmark(("old/" + subject.name).c_str(), DecodeReference, &subject);
-    }
+    for (const Subject& subject : g_streams)
+        RegisterDecoders(subject);
     if (!g_streams.empty())
         benchmark::RegisterBenchmark("memcpy/stream", Copy, &g_streams[0]);
     Recorder recorder;
