@@ -9,6 +9,7 @@ usage: check_gallery.py --axe AXE_DIR -- COMMAND...   (COMMAND runs mhkbmp)
 """
 
 import base64
+import ctypes
 import html
 import io
 import json
@@ -19,6 +20,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
@@ -85,12 +87,18 @@ def page_links(page, pages):
             if pages > 1 and 0 <= p < pages and p != page]
 
 
+PR_SET_CHILD_SUBREAPER = 36  # prctl's: orphans of its descendants become its children
+
+
 class Chromium:
     """Headless Chromium over its DevTools pipe (fds 3 and 4). It writes only
     in tmp, but for its socket: a socket's path must fit in 107 bytes, and
     the build tree, where the tests' TMPDIR points, may lie deeper."""
 
     def __init__(self, tmp):
+        # Its crash handlers leave it and live on, writing in tmp: as their
+        # subreaper this process can wait for them too (close).
+        ctypes.CDLL(None).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)
         home, self.sockets = tempfile.mkdtemp(dir=tmp), tempfile.TemporaryDirectory(prefix="velder-", dir="/tmp")
         (into, self.to), (self.back, out) = os.pipe(), os.pipe()
         self.log = open(os.path.join(home, "log"), "w+b")
@@ -123,6 +131,23 @@ class Chromium:
             result = message["result"] if message.get("id") == self.count else result
             seen = seen or message.get("method") == until
         return result
+
+    def close(self):
+        """Ends Chromium and waits for every process it started, so that
+        none still writes in tmp when tmp is removed."""
+        self.process.kill()
+        self.process.wait()
+        deadline = time.monotonic() + 30
+        while True:
+            try:
+                if os.waitpid(-1, os.WNOHANG) != (0, 0):
+                    continue
+            except ChildProcessError:
+                break
+            if time.monotonic() > deadline:
+                sys.exit("chromium: processes it started still run 30 s after it was ended")
+            time.sleep(0.01)
+        self.sockets.cleanup()
 
     def run(self, script):
         """The value of a script (its promise's, when it gives one)."""
@@ -229,8 +254,7 @@ class Checker(Harness):
                 for i in columns:
                     check("%r shown in colour %d" % (name, i), True,
                           abs(counts.get(COLOURS[i], 0) - width * height // len(columns)) <= width + height)
-        browser.process.kill()
-        browser.sockets.cleanup()
+        browser.close()
 
 
 if __name__ == "__main__":
