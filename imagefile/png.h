@@ -13,9 +13,8 @@
 
 // Encodes pictures as PNG, its deflate states (one per memory level) kept
 // for all of them (a new state costs more than a small picture's whole
-// encoding). Each row gets
-// the filter whose output, read as signed bytes, has the smallest sum of
-// magnitudes.
+// encoding). Each row gets the filter whose output, read as signed bytes,
+// has the smallest sum of magnitudes.
 class PngEncoder {
 public:
     PngEncoder();

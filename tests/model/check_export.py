@@ -285,13 +285,16 @@ class Checker(Harness):
         def failure(command, what, why, code):  # stderr of a failure: its line, then the message
             return b"mhkbmp %s: %s: %s\n%s\n" % (command, os.fsencode(what), why, MESSAGES[code])
 
+        def refused(err, why=b""):  # an output refused before anything is written
+            return err.endswith(why + b"; nothing written\n" + MESSAGES[2] + b"\n")
+
         missing = os.path.join(self.tmp, "no", "such.bmp")
         self.compare("output", "missing folder", (2, b"", failure(
             b"export", missing, SYSTEM_WORDS + b" (its temporary file cannot be made beside it)", 2)),
                      self.run(["export", path, "1", missing]))
         code, _, err = self.run(["export", path, "1", self.tmp])
         self.compare("output", "a folder as output", (2, True),
-                     (code, err.endswith(b": not a regular file; nothing written\n" + MESSAGES[2] + b"\n")))
+                     (code, refused(err, b": not a regular file")))
         code, _, err = self.run(["export-all", path, os.path.join(self.tmp, "no")])
         self.compare("output", "export-all into a missing folder", (2, True),
                      (code, b": not written\nmhkbmp export-all: " in err and err.endswith(MESSAGES[2] + b"\n")))
@@ -317,7 +320,7 @@ class Checker(Harness):
             code, _, err = self.run(command, cwd=folder)
             self.compare("output", " ".join(args[:1]) + " over the archive through " + how,
                          (2, True, sorted(set([leaf, os.path.basename(archive)])), True),
-                         (code, err.endswith(b"; nothing written\n" + MESSAGES[2] + b"\n"), sorted(os.listdir(folder)),
+                         (code, refused(err), sorted(os.listdir(folder)),
                           open(archive, "rb").read() == named))
 
         # Leading zeros are digits like any other; an existing file is replaced whole.
@@ -341,7 +344,7 @@ class Checker(Harness):
         os.chmod(out, 0o444)
         code, _, err = self.run(["export", path, "1", out])
         self.compare("output", "read-only", (2, True, b"kept"),
-                     (code, err.endswith(b": a read-only file; nothing written\n" + MESSAGES[2] + b"\n"),
+                     (code, refused(err, b": a read-only file"),
                       open(out, "rb").read()))
         os.remove(out)
 
@@ -380,7 +383,7 @@ class Checker(Harness):
             why = b"a link to something that is not a regular file" if link else b"not a regular file"
             self.compare("output", args[0] + " onto a FIFO" + " through a link" * link,
                          (2, True, sorted([os.path.basename(fifo)] + [os.path.basename(fifo) + ".fifo"] * link), True),
-                         (code, err.endswith(b": " + why + b"; nothing written\n" + MESSAGES[2] + b"\n"),
+                         (code, refused(err, b": " + why),
                           sorted(os.listdir(folder)), stat.S_ISLNK(os.lstat(fifo).st_mode) == link))
 
         # On a terminal, progress is one line rewritten in place, cleared at
