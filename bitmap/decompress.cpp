@@ -1,14 +1,16 @@
 // decompress.cpp - the tBMP pixel stream decoder.
 //
-// One forward pass, no allocation, one loop (Run) for every command and
-// pair code, built twice from one template: checked, where every command
-// and pair code is tested against the output limit and the end of the
-// stream before it reads or writes, and unchecked, which tests each command
-// and each group once and runs as many of a group's codes as fit at their
-// worst without a test, and hands over to the checked loop at the first
-// that does not clearly fit (near the ends of the area and the stream).
-// Sizes are compared as "count > (size_t)(end - position)", which cannot
-// wrap on a 32-bit target.
+// One forward pass, no allocation. The portable loop (Run) takes every
+// command and pair code, built twice from one template: checked, where
+// every command and pair code is tested against the output limit and the
+// end of the stream before it reads or writes, and unchecked, which tests
+// each command and each group once and runs as many of a group's codes as
+// fit at their worst without a test, and hands over to the checked loop at
+// the first that does not clearly fit (near the ends of the area and the
+// stream). Sizes are compared as "count > (size_t)(end - position)", which
+// cannot wrap on a 32-bit target. On x86 with SSSE3 a second loop takes the
+// short commands where their kinds follow no pattern, and hands every other
+// command to the unchecked one (decompress_vector.cpp).
 //
 // No byte past the last one a command writes is ever changed, so an early
 // end leaves the rest of the area as it was. The bytes that the stream
@@ -22,6 +24,7 @@
 #include <stddef.h>
 #include <string.h>
 
+#include "bitmap/decompress_loops.h"
 #include "bitmap/format.h"
 
 namespace {
@@ -311,13 +314,6 @@ struct PairCodeSizes {
 };
 constexpr PairCodeSizes kPairCodeSizes;
 
-// Where decoding stands between commands, or inside a group.
-struct Cursor {
-    const uint8_t* s;
-    uint8_t* p;
-    unsigned codes;  // pair codes left in the current group
-};
-
 // The unchecked loop reads the stream eight bytes at a time from each
 // command and pair code.
 const size_t kWindow = 8;
@@ -327,15 +323,34 @@ static_assert(kMaxPairCodeInput + 1 < kWindow, "a group byte, its first code and
 const unsigned kLongRunOf16 = 4 * (16 - 3);
 static_assert(LongCopyLength(kLongRunOf16) == 16, "the long form's run grows by one every four values of m");
 
-// Runs commands and pair codes from c until decoding ends (true) or, when
-// not kChecked, until one may not fit within the bounds (false), which the
-// checked loop then takes from there.
+// Room the unchecked loop keeps at a command: one pair code and a window
+// after it, so that a group of one needs no test of its own. Literal runs
+// and repeats test their own length.
+const size_t kSourceMargin = kWindow + kMaxPairCodeInput;
+const size_t kAreaMargin = kMaxPairCodeOutput;
+
+// The first place from which the unchecked loop stops, end - margin, or
+// from if that lies before it.
+template <typename T>
+T* StopBefore(T* from, T* end, size_t margin)
+{
+    return Left(from, end) > margin ? end - margin : from;
+}
+
+// Runs commands and pair codes from c until decoding ends or, when not
+// kChecked, until a command may not fit within the bounds, which the
+// checked loop then takes from there, or until a command begins at or
+// after pause.
 template <bool kZero, bool kChecked>
-bool Run(Cursor* c, const uint8_t* limit, const uint8_t* sourceEnd)
+RunOutcome Run(DecodeCursor* c, const uint8_t* limit, const uint8_t* sourceEnd, const uint8_t* pause)
 {
     const uint8_t* s = c->s;
     uint8_t* p = c->p;
     unsigned codes = c->codes;
+    // Unchecked, two pointers tested per command.
+    const uint8_t* const sourceStop = StopBefore(s, sourceEnd, kSourceMargin);
+    const uint8_t* const sStop = pause < sourceStop ? pause : sourceStop;
+    const uint8_t* const pStop = StopBefore<const uint8_t>(p, limit, kAreaMargin);
     // Unchecked: the byte at s, taken from the window read at the command
     // or code before rather than loaded from s, so that finding where the
     // next code is waits for no load (loading it, the families took 680
@@ -345,8 +360,7 @@ bool Run(Cursor* c, const uint8_t* limit, const uint8_t* sourceEnd)
     while (!ended) {
         const bool tested = codes == 0;
         if (tested) {
-            if (kChecked ? s == sourceEnd
-                         : Left(s, sourceEnd) < kWindow + kMaxPairCodeInput || Left(p, limit) < kMaxPairCodeOutput)
+            if (kChecked ? s == sourceEnd : s >= sStop || p >= pStop)
                 break;
             const uint64_t window = kChecked ? 0 : Load<uint64_t>(s);
             const unsigned n = kChecked ? *s : next;
@@ -363,7 +377,8 @@ bool Run(Cursor* c, const uint8_t* limit, const uint8_t* sourceEnd)
                     CopyRun(p, s + 1, length);
                     s += 1 + length;
                     p += length;
-                    next = kChecked ? 0 : *s;
+                    if (!kChecked)
+                        next = 1 + length < kWindow ? static_cast<uint8_t>(window >> (8 * (1 + length))) : *s;
                     continue;
                 }
                 const bool pairs = n <= kPairRepeatLast;
@@ -480,23 +495,57 @@ bool Run(Cursor* c, const uint8_t* limit, const uint8_t* sourceEnd)
     c->s = s;
     c->p = p;
     c->codes = codes;
-    return ended || kChecked;
-}
-
-template <bool kZero>
-uint8_t* Decode(const uint8_t* source, uint8_t* destination, const uint8_t* limit, const uint8_t* sourceEnd)
-{
-    Cursor c{source, destination, 0};
-    if (!Run<kZero, false>(&c, limit, sourceEnd))
-        Run<kZero, true>(&c, limit, sourceEnd);
-    return c.p;
+    if (ended || kChecked)
+        return kRunEnded;
+    return codes == 0 && s >= pause && s < sourceStop && p < pStop ? kRunPaused : kRunNearEnd;
 }
 
 }  // namespace
 
+template <bool kZero>
+uint8_t* DecodePortable(const uint8_t* source, uint8_t* destination, const uint8_t* limit, const uint8_t* sourceEnd)
+{
+    DecodeCursor c{source, destination, 0};
+    if (Run<kZero, false>(&c, limit, sourceEnd, sourceEnd) != kRunEnded)
+        Run<kZero, true>(&c, limit, sourceEnd, sourceEnd);
+    return c.p;
+}
+template uint8_t* DecodePortable<false>(const uint8_t*, uint8_t*, const uint8_t*, const uint8_t*);
+template uint8_t* DecodePortable<true>(const uint8_t*, uint8_t*, const uint8_t*, const uint8_t*);
+
+template <bool kZero>
+RunOutcome RunUnchecked(DecodeCursor* c, const uint8_t* limit, const uint8_t* sourceEnd, const uint8_t* pause)
+{
+    return Run<kZero, false>(c, limit, sourceEnd, pause);
+}
+template RunOutcome RunUnchecked<false>(DecodeCursor*, const uint8_t*, const uint8_t*, const uint8_t*);
+template RunOutcome RunUnchecked<true>(DecodeCursor*, const uint8_t*, const uint8_t*, const uint8_t*);
+
+template <bool kZero>
+void RunChecked(DecodeCursor* c, const uint8_t* limit, const uint8_t* sourceEnd)
+{
+    Run<kZero, true>(c, limit, sourceEnd, sourceEnd);
+}
+template void RunChecked<false>(DecodeCursor*, const uint8_t*, const uint8_t*);
+template void RunChecked<true>(DecodeCursor*, const uint8_t*, const uint8_t*);
+
+#if defined(VELDER_VECTOR_DECODER)
+// Here, not beside the loop: that file is built for SSSE3 throughout.
+bool VectorLoopAvailable()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3");
+}
+#endif
+
 uint8_t* DecompressPixels(const uint8_t* source, uint8_t* destination, const uint8_t* limit,
                           const uint8_t* sourceEnd, KeptBytes kept)
 {
-    return kept == kKeptAsZero ? Decode<true>(source, destination, limit, sourceEnd)
-                               : Decode<false>(source, destination, limit, sourceEnd);
+#if defined(VELDER_VECTOR_DECODER)
+    if (VectorLoopAvailable())
+        return kept == kKeptAsZero ? DecodeWithVectorLoop<true>(source, destination, limit, sourceEnd)
+                                   : DecodeWithVectorLoop<false>(source, destination, limit, sourceEnd);
+#endif
+    return kept == kKeptAsZero ? DecodePortable<true>(source, destination, limit, sourceEnd)
+                               : DecodePortable<false>(source, destination, limit, sourceEnd);
 }

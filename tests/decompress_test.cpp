@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "bitmap/decompress.h"
+#include "bitmap/decompress_loops.h"
 #include "tests/support/bench_streams.h"
 #include "tests/support/naive_decompress.h"
 #include "tests/support/random.h"
@@ -50,7 +52,7 @@ Bytes Front()
 // bytes. The stream and the front-plus-area are each copied to a heap block
 // exactly as large, so the sanitizers see any access past either end.
 Bytes Decode(const Bytes& stream, size_t areaSize, size_t streamSize = SIZE_MAX, const Bytes& front = Front(),
-             uint8_t fill = kFill, KeptBytes kept = kKeptAsTheyWere)
+             uint8_t fill = kFill, KeptBytes kept = kKeptAsTheyWere, bool portableLoopAlone = false)
 {
     streamSize = std::min(streamSize, stream.size());
     std::unique_ptr<uint8_t[]> source(new uint8_t[streamSize]);
@@ -59,8 +61,13 @@ Bytes Decode(const Bytes& stream, size_t areaSize, size_t streamSize = SIZE_MAX,
     std::unique_ptr<uint8_t[]> block(new uint8_t[kFront + areaSize]);
     memcpy(block.get(), front.data(), kFront);
     memset(block.get() + kFront, fill, areaSize);
-    DecompressPixels(source.get(), block.get() + kFront, block.get() + kFront + areaSize, source.get() + streamSize,
-                     kept);
+    uint8_t* const area = block.get() + kFront;
+    if (!portableLoopAlone)
+        DecompressPixels(source.get(), area, area + areaSize, source.get() + streamSize, kept);
+    else if (kept == kKeptAsZero)
+        DecodePortable<true>(source.get(), area, area + areaSize, source.get() + streamSize);
+    else
+        DecodePortable<false>(source.get(), area, area + areaSize, source.get() + streamSize);
     return Bytes(block.get() + kFront, block.get() + kFront + areaSize);
 }
 
@@ -320,15 +327,41 @@ TEST(Decompress, EndOfStream)
 // commands of every kind, each pair-code family, near and far copies, codes
 // that keep their pair), over a smaller area, so that the sanitizers see
 // them too: kept bytes as they were, and as zero, which is what the
-// reference gives over a cleared area.
+// reference gives over a cleared area up to where it stopped; whole, and
+// cut short in the stream and in the area, so that every loop meets the
+// ends inside them; and through the portable loop alone, which is all that
+// runs on a processor without the other.
 TEST(Decompress, HandWrittenStreamsMatchTheReference)
 {
     const size_t area = 64 * 1024;
+    struct Way {
+        const char* name;
+        KeptBytes kept;
+        bool portableLoopAlone;
+    };
+    const Way ways[] = {
+        {"kept bytes as they were", kKeptAsTheyWere, false},
+        {"kept bytes as zero", kKeptAsZero, false},
+        {"the portable loop alone", kKeptAsTheyWere, true},
+        {"the portable loop alone, kept bytes as zero", kKeptAsZero, true},
+    };
     for (const BenchStream& stream : BenchStreams(area)) {
-        ASSERT_EQ(Decode(stream.stream, area), Expect(stream.stream, area)) << stream.name;
-        ASSERT_EQ(Decode(stream.stream, area, SIZE_MAX, Front(), kFill, kKeptAsZero),
-                  Expect(stream.stream, area, SIZE_MAX, Front(), 0))
-            << stream.name << ", kept bytes as zero";
+        const size_t size = stream.stream.size();
+        const size_t cuts[][2] = {{size, area}, {size * 3 / 4 + 1, area}, {size, area - 2}, {size, area / 2 + 6}};
+        for (const Way& way : ways) {
+            for (const auto& cut : cuts) {
+                size_t end;
+                Bytes expected = Expect(stream.stream, cut[1], cut[0], Front(), kFill, &end);
+                if (way.kept == kKeptAsZero) {
+                    const Bytes zero = Expect(stream.stream, cut[1], cut[0], Front(), 0);
+                    std::copy(zero.begin(), zero.begin() + end, expected.begin());
+                }
+                ASSERT_EQ(Decode(stream.stream, cut[1], cut[0], Front(), kFill, way.kept, way.portableLoopAlone),
+                          expected)
+                    << stream.name << ", " << way.name << ", stream " << cut[0] << " of " << size << ", area "
+                    << cut[1];
+            }
+        }
     }
 }
 
