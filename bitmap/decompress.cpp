@@ -377,8 +377,7 @@ RunOutcome Run(DecodeCursor* c, const uint8_t* limit, const uint8_t* sourceEnd, 
                     CopyRun(p, s + 1, length);
                     s += 1 + length;
                     p += length;
-                    if (!kChecked)
-                        next = 1 + length < kWindow ? static_cast<uint8_t>(window >> (8 * (1 + length))) : *s;
+                    next = kChecked ? 0 : *s;
                     continue;
                 }
                 const bool pairs = n <= kPairRepeatLast;

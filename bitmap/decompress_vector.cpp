@@ -147,7 +147,6 @@ struct TableBuilder : Tables {
             e.row = NearRow(odd, 0, copy + odd);
             if (odd)
                 fromStream[i][15] = 1;  // after k
-            input8[i] = uint8_t(8 * (3 + odd));
             return;
         }
         if (rule.kind != kPairTwoBytes)
